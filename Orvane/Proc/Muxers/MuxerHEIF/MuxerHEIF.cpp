@@ -1,0 +1,149 @@
+#include "MuxerHEIF.h"
+
+#include <heif_file.h>
+
+#include <chrono>
+#include <fstream>
+#include <locale>
+
+#include <glog/logging.h>
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/get_error_info.hpp>
+
+#include "ExifItem.h"
+#include "Orvane/Proc/ProcException.h"
+#include "Orvane/Proc/Statistics.h"
+#include "Orvane/Throw.h"
+
+namespace Orvane::Proc {
+namespace {
+
+constexpr const char kUnit[] = "Orvane/Proc/Muxers/MuxerHEIF/MuxerHEIF";
+
+[[noreturn]] void ThrowMuxer(const char* function, const char* message,
+                             std::source_location at = std::source_location::current()) {
+  ThrowException<MuxerException>(kUnit, function, message, at);
+}
+
+std::string ToLower(std::string text) {
+  const auto& facet = std::use_facet<std::ctype<char>>(std::locale());
+  facet.tolower(text.data(), text.data() + text.size());
+  return text;
+}
+
+}  // namespace
+
+MuxerHEIF::MuxerHEIF(const boost::intrusive_ptr<Conf::IFormatFile>& formatFile,
+                     const boost::intrusive_ptr<IDataOutput>& dataOutput)
+    : formatFile(formatFile), dataOutput(dataOutput), heifFile(std::make_unique<heif::HeifFile>()) {
+  if (!formatFile) ThrowMuxer("MuxerHEIF", "formatFile is NULL.");
+  if (!dataOutput) ThrowMuxer("MuxerHEIF", "dataOutput is NULL.");
+  heifFile->new_empty_file();
+  // A new file model has an empty 'ftyp', which readers refuse.
+  heifFile->set_brand(heif_compression_HEVC, false);
+}
+
+MuxerHEIF::~MuxerHEIF() {
+  // The host releases the muxer without asking; a failure here can only be logged.
+  try {
+    Close();
+  } catch (const boost::exception& e) {
+    const std::string* description = boost::get_error_info<ErrorDescription>(e);
+    LOG(ERROR) << "Closing the HEIF output failed: "
+               << (description ? *description : boost::diagnostic_information(e));
+  } catch (const std::exception& e) {
+    LOG(ERROR) << "Closing the HEIF output failed: " << e.what();
+  } catch (...) {
+    LOG(ERROR) << "Closing the HEIF output failed";
+  }
+}
+
+uint32_t MuxerHEIF::AddStream(const boost::intrusive_ptr<Conf::IFormatCodec>& codec) {
+  boost::intrusive_ptr<Conf::IFormatCodecVideo> video(dynamic_cast<Conf::IFormatCodecVideo*>(codec.get()));
+  if (!video) ThrowMuxer("AddStream", "Attempted to add non-video stream.");
+  const uint32_t id = heifFile->add_new_image("hvc1");
+  streams.emplace(id, StreamEntry{std::move(video), false});
+  return id;
+}
+
+void MuxerHEIF::WriteHeader(int32_t mode) {
+  if (mode != 1) return;
+  if (streams.empty()) ThrowMuxer("WriteHeader", "No streams");
+  for (const auto& [id, stream] : streams) {
+    // The hvcC decoder configuration joins here once the HEVC configuration parser is in place.
+    AddExifItem(*heifFile, id, *stream.codec);
+    heifFile->add_ispe_property(id, stream.codec->GetWidth(), stream.codec->GetHeight());
+    if (stream.codec->ExistsMainStreamFlag() && stream.codec->GetMainStreamFlag()) {
+      heifFile->set_primary_item_id(id);
+    }
+  }
+  if (heifFile->get_primary_image_ID() == 0) heifFile->set_primary_item_id(streams.begin()->first);
+}
+
+void MuxerHEIF::Write(uint32_t streamIndex, const boost::intrusive_ptr<IData>& data) {
+  const auto found = streams.find(streamIndex);
+  if (found == streams.end()) ThrowMuxer("Write", "Invalid stream index");
+  const auto* packet = dynamic_cast<const IDataPacket*>(data.get());
+  if (!packet) ThrowMuxer("Write", "Input data is not instance of IDataPacket.");
+  const BlobPtr blob = packet->GetBlob();
+
+  StreamEntry& stream = found->second;
+  if (stream.written) {
+    LOG(WARNING) << "Skip packet for image #" << streamIndex
+                 << " because image sequences are not supported";
+    return;
+  }
+  // An item without data would be a file no reader can decode; refuse rather than mark it written.
+  if (!blob) ThrowMuxer("Write", "Packet has no data");
+
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<uint8_t> bytes(blob->GetData(), blob->GetData() + blob->GetSize());
+  heifFile->append_iloc_data(streamIndex, bytes);
+  stream.written = true;
+  ++imagesWritten;
+  processingTimeNs += static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+void MuxerHEIF::Close() {
+  if (dataOutput->GetStream() != nullptr) return;
+
+  heif::StreamWriter writer;
+  heifFile->write(writer);
+  const std::vector<uint8_t>& bytes = writer.get_data();
+
+  std::ofstream out(ioPath::FromUtf8(dataOutput->GetPath().utf8string()).native(),
+                    std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) ThrowMuxer("Close", "Cannot open output file");
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  // A full disk or a failed flush must not pass for a written file.
+  if (!out) ThrowMuxer("Close", "Cannot write output file");
+}
+
+std::string MuxerHEIF::GetFormatName() const {
+  const std::string extension = dataOutput->GetPath().extension().utf8string();
+  // No extension: HEIC, the format of every file this muxer writes.
+  if (extension.empty()) return Conf::IFormatFile::FORMAT_HEIC;
+  if (ToLower(extension.substr(1)) == ToLower(Conf::IFormatFile::FORMAT_HEIF)) {
+    return Conf::IFormatFile::FORMAT_HEIF;
+  }
+  return Conf::IFormatFile::FORMAT_HEIC;
+}
+
+Core::Property MuxerHEIF::GetStatistic() const {
+  Statistics::StatisticInfo info;
+  info.name = "Orvane::Proc::MuxerHEIF::GetStatistic";
+  info.timeNs = processingTimeNs;
+  info.count = imagesWritten;
+  info.kind = 10;
+  info.implementation = ImplNames::LIBHEIF;
+  Core::Property stats = Statistics::MakeStatistics(info);
+  stats.SetChild("Destination", dataOutput->GetPath().utf8string());
+  Core::Property result = Core::GetRootItem();
+  result.Add(std::move(stats));
+  return result;
+}
+
+}  // namespace Orvane::Proc

