@@ -1,0 +1,353 @@
+#include "MuxerHEIF.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "Orvane/Conf/FormatCodec.h"
+#include "Orvane/Proc/ProcException.h"
+#include "Orvane/Proc/Statistics.h"
+#include "support/HeifBoxReader.h"
+#include "support/HostFakes.h"
+
+namespace {
+
+using namespace testing_support;
+using Orvane::ioPath;
+using Orvane::Conf::FormatCodecAudio;
+using Orvane::Conf::FormatCodecVideo;
+using Orvane::Conf::FormatFile;
+using Orvane::Proc::DataOutput;
+using Orvane::Proc::IMuxer;
+using Orvane::Proc::MuxerException;
+using Orvane::Proc::MuxerHEIF;
+
+constexpr const char kUnit[] = "Orvane/Proc/Muxers/MuxerHEIF/MuxerHEIF";
+
+boost::intrusive_ptr<IMuxer> NewMuxer(const std::filesystem::path& output, std::ostream* stream = nullptr) {
+  return new MuxerHEIF(FormatFile::Create("heic"), DataOutput::Create(ioPath(output), stream));
+}
+
+boost::intrusive_ptr<FormatCodecVideo> Video(uint32_t width = 64, uint32_t height = 48) {
+  return FormatCodecVideo::Create(width, height);
+}
+
+Orvane::Core::Property Metadata(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  Orvane::Core::Property metadata("metadata");
+  for (const auto& [name, value] : entries) metadata.Add(Orvane::Core::Property(name, value));
+  return metadata;
+}
+
+HeifFileView CloseAndRead(IMuxer& muxer, const std::filesystem::path& output) {
+  muxer.Close();
+  return ReadHeif(ReadFileBytes(output.string()));
+}
+
+uint64_t StatisticCount(const IMuxer& muxer) {
+  const Orvane::Core::Property root = muxer.GetStatistic();
+  return std::stoull(root.begin()->FindChild("Count")->GetString());
+}
+
+TEST(MuxerHEIF, ConstructorRefusesMissingArguments) {
+  const auto format = FormatFile::Create("heic");
+  const auto output = DataOutput::Create(ioPath("x.heic"));
+  struct Row {
+    const char* name;
+    Orvane::Conf::IFormatFile* format;
+    Orvane::Proc::IDataOutput* output;
+    const char* message;
+  } rows[] = {
+      {"no format", nullptr, output.get(), "formatFile is NULL."},
+      {"no output", format.get(), nullptr, "dataOutput is NULL."},
+      {"neither: the format is checked first", nullptr, nullptr, "formatFile is NULL."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ThrowReport r = ExpectThrow<MuxerException>([&] { MuxerHEIF muxer(row.format, row.output); });
+    EXPECT_EQ(r.description, row.message);
+    EXPECT_EQ(r.function, "MuxerHEIF");
+    EXPECT_EQ(r.file, kUnit);
+  }
+  // The references taken before the refusal are dropped again.
+  EXPECT_EQ(format->GetRefCount(), 1u);
+  EXPECT_EQ(output->GetRefCount(), 1u);
+}
+
+TEST(MuxerHEIF, NewMuxerHandsBackItsArguments) {
+  const auto format = FormatFile::Create("heic");
+  const auto output = DataOutput::Create(ioPath("x.heic"));
+  boost::intrusive_ptr<IMuxer> muxer(new MuxerHEIF(format, output));
+  EXPECT_TRUE(muxer->IsReady());
+  EXPECT_EQ(muxer->GetFormatFile(), format);
+  EXPECT_EQ(muxer->GetDataOutput(), output);
+  EXPECT_EQ(muxer->GetRefCount(), 1u);
+}
+
+TEST(MuxerHEIF, StreamsBecomeImageItemsNumberedFromOne) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  const ThrowReport refused = ExpectThrow<MuxerException>([&] { muxer->AddStream(FormatCodecAudio::Create(48000, 2)); });
+  EXPECT_EQ(refused.description, "Attempted to add non-video stream.");
+  EXPECT_EQ(refused.function, "AddStream");
+  EXPECT_THROW(muxer->AddStream(nullptr), MuxerException);
+
+  // The refusals added no item: numbering starts at 1.
+  EXPECT_EQ(muxer->AddStream(Video()), 1u);
+  EXPECT_EQ(muxer->AddStream(Video()), 2u);
+  const HeifFileView file = CloseAndRead(*muxer, dir / "out.heic");
+  ASSERT_EQ(file.items.size(), 2u);
+  EXPECT_EQ(file.items.at(1).type, "hvc1");
+  EXPECT_EQ(file.items.at(2).type, "hvc1");
+  EXPECT_EQ(file.majorBrand, "heic");
+  EXPECT_EQ(file.compatibleBrands, (std::vector<std::string>{"mif1", "heic"}));
+}
+
+TEST(MuxerHEIF, FirstPacketOfEachStreamBecomesItsItemData) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  const uint32_t a = muxer->AddStream(Video());
+  const uint32_t b = muxer->AddStream(Video());
+  LogCapture log;
+  muxer->Write(a, MakePacket({1, 2, 3}));
+  muxer->Write(b, MakePacket({9, 8}));
+  muxer->Write(a, MakePacket({4, 5}));
+  muxer->Write(a, MakePacket({6}));
+  muxer->Write(b, MakePacket({7}));
+
+  const std::vector<std::string> expected = {
+      "Skip packet for image #1 because image sequences are not supported",
+      "Skip packet for image #1 because image sequences are not supported",
+      "Skip packet for image #2 because image sequences are not supported"};
+  std::vector<std::string> warnings;
+  for (const auto& line : log.lines)
+    if (line.severity == google::GLOG_WARNING) warnings.push_back(line.text);
+  EXPECT_EQ(warnings, expected);
+  EXPECT_EQ(StatisticCount(*muxer), 2u);
+
+  const HeifFileView file = CloseAndRead(*muxer, dir / "out.heic");
+  EXPECT_EQ(file.items.at(a).data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(file.items.at(b).data, (std::vector<uint8_t>{9, 8}));
+}
+
+TEST(MuxerHEIF, WriteRefusals) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  const uint32_t id = muxer->AddStream(Video());
+  boost::intrusive_ptr<Orvane::Proc::IData> notAPacket(new OtherData);
+  struct Row {
+    const char* name;
+    uint32_t index;
+    boost::intrusive_ptr<Orvane::Proc::IData> data;
+    const char* message;
+  } rows[] = {
+      {"unknown index", id + 1, MakePacket({1}), "Invalid stream index"},
+      {"unknown index is checked before the data", id + 1, notAPacket, "Invalid stream index"},
+      {"not a packet", id, notAPacket, "Input data is not instance of IDataPacket."},
+      {"no data at all", id, nullptr, "Input data is not instance of IDataPacket."},
+      {"packet without payload", id, MakePacketWithoutPayload(), "Packet has no data"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ThrowReport r = ExpectThrow<MuxerException>([&] { muxer->Write(row.index, row.data); });
+    EXPECT_EQ(r.description, row.message);
+    EXPECT_EQ(r.function, "Write");
+  }
+  // None of the refusals marked the stream written: the next packet is stored.
+  EXPECT_EQ(StatisticCount(*muxer), 0u);
+  muxer->Write(id, MakePacket({5, 6}));
+  EXPECT_EQ(CloseAndRead(*muxer, dir / "out.heic").items.at(id).data, (std::vector<uint8_t>{5, 6}));
+}
+
+TEST(MuxerHEIF, PacketsWithoutPayloadAfterTheFirstAreSkippedLikeAnyOther) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  const uint32_t id = muxer->AddStream(Video());
+  muxer->Write(id, MakePacket({}));  // empty, but a payload: stored and marks the stream
+  LogCapture log;
+  muxer->Write(id, MakePacketWithoutPayload());
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(StatisticCount(*muxer), 1u);
+  EXPECT_TRUE(CloseAndRead(*muxer, dir / "out.heic").items.at(id).data.empty());
+}
+
+TEST(MuxerHEIF, WriteHeaderWithoutStreams) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  muxer->WriteHeader(0);  // only mode 1 does anything
+  muxer->WriteHeader(2);
+  const ThrowReport r = ExpectThrow<Orvane::Proc::ProcException>([&] { muxer->WriteHeader(1); });
+  EXPECT_EQ(r.description, "No streams");
+  EXPECT_EQ(r.function, "WriteHeader");
+  EXPECT_EQ(r.file, kUnit);
+  EXPECT_FALSE(r.callStack.empty());
+}
+
+TEST(MuxerHEIF, PrimaryItemFollowsTheMainStreamFlags) {
+  struct Row {
+    const char* name;
+    std::vector<std::optional<bool>> mainFlags;
+    uint32_t primary;
+  } rows[] = {
+      {"no flags: the first stream", {std::nullopt, std::nullopt}, 1},
+      {"both flagged: the last flagged", {true, true}, 2},
+      {"flag present but false is not main", {false, std::nullopt}, 1},
+      {"only the second flagged", {false, true}, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    auto muxer = NewMuxer(dir / "out.heic");
+    for (const auto& flag : row.mainFlags) {
+      auto codec = Video();
+      if (flag) codec->SetMainStreamFlag(*flag);
+      muxer->AddStream(codec);
+    }
+    muxer->WriteHeader(1);
+    EXPECT_EQ(CloseAndRead(*muxer, dir / "out.heic").primaryItem, row.primary);
+  }
+}
+
+TEST(MuxerHEIF, WriteHeaderGivesEachImageItsSizeAndExifItem) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  auto first = Video(640, 360);
+  first->SetStreamMetadata(Metadata({{"Exif.Image.Make", "Maker"}, {"Exif.Image", "skipped"},
+                                     {"Exif.Image.Model.Extra", "skipped"}}));
+  auto second = Video(33, 17);
+  second->SetStreamMetadata(Metadata({{"Exif.Image.Model", "Second"}}));
+  auto third = Video(16, 16);
+  third->SetStreamMetadata(Metadata({{"Exif.Image", "nothing becomes Exif"}}));
+  for (auto& codec : {first, second, third}) muxer->AddStream(codec);
+  muxer->WriteHeader(1);
+  const HeifFileView file = CloseAndRead(*muxer, dir / "out.heic");
+
+  EXPECT_EQ(file.items.at(1).ispe, std::make_pair(640u, 360u));
+  EXPECT_EQ(file.items.at(2).ispe, std::make_pair(33u, 17u));
+  // Exif items are added stream by stream, so the first stream's gets the first free ID.
+  ASSERT_EQ(file.items.size(), 5u);
+  EXPECT_EQ(file.items.at(4).type, "Exif");
+  EXPECT_EQ(file.items.at(5).type, "Exif");
+  ASSERT_EQ(file.references.size(), 2u);
+  for (const auto& [exif, image] : {std::pair{4u, 1u}, std::pair{5u, 2u}}) {
+    SCOPED_TRACE(exif);
+    bool found = false;
+    for (const auto& ref : file.references)
+      if (ref.from == exif) {
+        found = true;
+        EXPECT_EQ(ref.type, "cdsc");
+        EXPECT_EQ(ref.to, std::vector<uint32_t>{image});
+      }
+    EXPECT_TRUE(found);
+    // The payload: a 32-bit offset to the TIFF header, then the block that starts there.
+    const std::vector<uint8_t>& data = file.items.at(exif).data;
+    ASSERT_GT(data.size(), 8u);
+    const uint32_t offset = uint32_t(data[0]) << 24 | data[1] << 16 | data[2] << 8 | data[3];
+    ASSERT_LT(offset + 4, data.size());
+    const std::string tiff(data.begin() + 4 + offset, data.begin() + 8 + offset);
+    EXPECT_TRUE(tiff == std::string("II*\0", 4) || tiff == std::string("MM\0*", 4));
+  }
+}
+
+TEST(MuxerHEIF, FormatNameFollowsTheExtension) {
+  struct Row {
+    const char* path;
+    const char* expected;
+  } rows[] = {
+      {"a.heif", "heif"}, {"a.HEIF", "heif"}, {"a.HeIf", "heif"}, {"a.heic", "heic"},
+      {"a.HEIC", "heic"}, {"a.jpg", "heic"},  {"a", "heic"},      {"dir.heif/a", "heic"},
+      {"a.heif.tmp", "heic"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(NewMuxer(row.path)->GetFormatName(), row.expected);
+  }
+}
+
+TEST(MuxerHEIF, StatisticsTree) {
+  TempDir dir;
+  const auto output = dir / "stats.heic";
+  auto muxer = NewMuxer(output);
+  for (int i = 0; i < 2; ++i) muxer->Write(muxer->AddStream(Video()), MakePacket({1, 2}));
+
+  const Orvane::Core::Property root = muxer->GetStatistic();
+  ASSERT_EQ(root.ChildCount(), 1u);
+  const Orvane::Core::Property& stats = *root.begin();
+  Orvane::Proc::Statistics::StatisticInfo info;
+  info.name = "Orvane::Proc::MuxerHEIF::GetStatistic";
+  info.count = 2;
+  info.kind = 10;
+  info.implementation = Orvane::Proc::ImplNames::LIBHEIF;
+  info.timeNs = std::stoull(stats.FindChild("TimeNs")->GetString());
+  Orvane::Core::Property expected = Orvane::Proc::Statistics::MakeStatistics(info);
+  expected.SetChild("Destination", output.string());
+
+  EXPECT_EQ(stats.Name(), expected.Name());
+  std::vector<std::pair<std::string, std::string>> got, want;
+  for (const auto& c : stats) got.emplace_back(c.Name(), c.GetString());
+  for (const auto& c : expected) want.emplace_back(c.Name(), c.GetString());
+  EXPECT_EQ(got, want);
+}
+
+TEST(MuxerHEIF, CloseWritesTheWholeFileEachTime) {
+  TempDir dir;
+  const auto output = dir / "twice.heic";
+  auto muxer = NewMuxer(output);
+  muxer->Write(muxer->AddStream(Video()), MakePacket({1}));
+  muxer->Close();
+  const auto firstBytes = ReadFileBytes(output.string());
+  muxer->Write(muxer->AddStream(Video()), MakePacket({2, 2}));
+  const HeifFileView second = CloseAndRead(*muxer, output);
+  EXPECT_EQ(second.items.size(), 2u);
+  EXPECT_GT(ReadFileBytes(output.string()).size(), firstBytes.size());
+}
+
+TEST(MuxerHEIF, CloseOutcomes) {
+  TempDir dir;
+  {
+    SCOPED_TRACE("a host stream of its own: no file, no error");
+    std::ostringstream hostStream;
+    auto muxer = NewMuxer(dir / "stream.heic", &hostStream);
+    muxer->AddStream(Video());
+    EXPECT_NO_THROW(muxer->Close());
+    EXPECT_FALSE(std::filesystem::exists(dir / "stream.heic"));
+  }
+  {
+    SCOPED_TRACE("missing directory");
+    auto muxer = NewMuxer(dir / "missing" / "out.heic");
+    const ThrowReport r = ExpectThrow<MuxerException>([&] { muxer->Close(); });
+    EXPECT_EQ(r.description, "Cannot open output file");
+    EXPECT_EQ(r.function, "Close");
+    // The state is unchanged: once the directory exists, Close succeeds.
+    std::filesystem::create_directory(dir / "missing");
+    EXPECT_NO_THROW(muxer->Close());
+    EXPECT_TRUE(std::filesystem::exists(dir / "missing" / "out.heic"));
+  }
+  if (std::filesystem::exists("/dev/full")) {
+    SCOPED_TRACE("a device that accepts no bytes");
+    auto muxer = NewMuxer("/dev/full");
+    muxer->Write(muxer->AddStream(Video()), MakePacket(std::vector<uint8_t>(1 << 16, 7)));
+    const ThrowReport r = ExpectThrow<MuxerException>([&] { muxer->Close(); });
+    EXPECT_EQ(r.description, "Cannot write output file");
+    EXPECT_EQ(r.function, "Close");
+  }
+}
+
+TEST(MuxerHEIF, ReleasingTheLastReferenceClosesAndLogsAFailure) {
+  TempDir dir;
+  {
+    auto muxer = NewMuxer(dir / "released.heic");
+    muxer->AddStream(Video());
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "released.heic"));
+
+  LogCapture log;
+  {
+    auto muxer = NewMuxer(dir / "missing" / "out.heic");
+  }  // must not throw out of the destructor
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].severity, google::GLOG_ERROR);
+  EXPECT_NE(log.lines[0].text.find("Cannot open output file"), std::string::npos);
+}
+
+}  // namespace
