@@ -258,9 +258,11 @@ TEST(MuxerHEIF, FormatNameFollowsTheExtension) {
       {"a.HEIC", "heic"}, {"a.jpg", "heic"},  {"a", "heic"},      {"dir.heif/a", "heic"},
       {"a.heif.tmp", "heic"},
   };
+  TempDir dir;
+  std::filesystem::create_directory(dir / "dir.heif");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.path);
-    EXPECT_EQ(NewMuxer(row.path)->GetFormatName(), row.expected);
+    EXPECT_EQ(NewMuxer(dir / row.path)->GetFormatName(), row.expected);
   }
 }
 
