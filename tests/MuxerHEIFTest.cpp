@@ -75,8 +75,9 @@ TEST(MuxerHEIF, ConstructorRefusesMissingArguments) {
 }
 
 TEST(MuxerHEIF, NewMuxerHandsBackItsArguments) {
+  TempDir dir;
   const auto format = FormatFile::Create("heic");
-  const auto output = DataOutput::Create(ioPath("x.heic"));
+  const auto output = DataOutput::Create(ioPath(dir / "x.heic"));
   boost::intrusive_ptr<IMuxer> muxer(new MuxerHEIF(format, output));
   EXPECT_TRUE(muxer->IsReady());
   EXPECT_EQ(muxer->GetFormatFile(), format);
