@@ -1,0 +1,276 @@
+// heifmux: muxes the first picture of every HEVC video stream of its inputs into one HEIF file,
+// through the HEIF muxer plug-in loaded the way the host framework loads it.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/get_error_info.hpp>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "Orvane/Conf/FormatCodec.h"
+#include "Orvane/Exception.h"
+#include "Orvane/Proc/Data.h"
+#include "Orvane/Proc/Muxer.h"
+
+namespace {
+
+constexpr const char kUsage[] =
+    "Usage: heifmux [options] INPUT... -o OUTPUT.heic\n"
+    "Writes the first picture of every HEVC video stream of the inputs as one image of a HEIF file.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output PATH        the HEIF file to write (.heic or .heif)\n"
+    "  --primary N              make image N (1-based, in input order) the primary image\n"
+    "  --exif F.G.T=VALUE       an Exif entry for the primary image, e.g. Exif.Image.Make=Maker\n"
+    "                           (repeatable)\n"
+    "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
+    "  -h, --help               this text\n"
+    "  --version                the program's version\n";
+
+struct Options {
+  std::vector<std::string> inputs;
+  std::string output;
+  std::optional<unsigned> primary;
+  std::vector<std::pair<std::string, std::string>> exif;
+  std::string plugin;
+};
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+Options ParseArguments(int argc, char** argv) {
+  Options options;
+  auto value = [&](int& i) -> std::string {
+    if (i + 1 >= argc) throw UsageError(std::string("option ") + argv[i] + " needs a value");
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      std::cout << kUsage;
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::cout << "heifmux " << ORVANE_VERSION << "\n";
+      std::exit(0);
+    } else if (arg == "-o" || arg == "--output") {
+      options.output = value(i);
+    } else if (arg == "--primary") {
+      const std::string n = value(i);
+      char* end = nullptr;
+      const unsigned long parsed = std::strtoul(n.c_str(), &end, 10);
+      if (n.empty() || *end || parsed == 0 || parsed > 65535) throw UsageError("--primary needs an image number from 1");
+      options.primary = static_cast<unsigned>(parsed);
+    } else if (arg == "--exif") {
+      const std::string entry = value(i);
+      const size_t eq = entry.find('=');
+      if (eq == std::string::npos || eq == 0) throw UsageError("--exif needs Family.Group.Tag=VALUE");
+      options.exif.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
+    } else if (arg == "--plugin") {
+      options.plugin = value(i);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw UsageError("unknown option " + arg);
+    } else {
+      options.inputs.push_back(arg);
+    }
+  }
+  if (options.inputs.empty()) throw UsageError("no input");
+  if (options.output.empty()) throw UsageError("no output (-o OUTPUT.heic)");
+  return options;
+}
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// One HEVC stream: its description and its first coded picture.
+struct Image {
+  boost::intrusive_ptr<Orvane::Conf::FormatCodecVideo> codec;
+  boost::intrusive_ptr<Orvane::Proc::IDataPacket> picture;
+  std::string origin;
+};
+
+// Length of the NAL length fields an hvcC record declares, or 0 when the configuration is not an
+// hvcC record (Annex B parameter sets).
+int HvcCLengthSize(const uint8_t* data, int size) {
+  if (size >= 23 && data[0] == 1) return (data[21] & 3) + 1;
+  return 0;
+}
+
+std::vector<Image> ReadImages(const std::string& path) {
+  AVFormatContext* format = nullptr;
+  if (int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr); rc < 0)
+    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(format, [](AVFormatContext* f) {
+    avformat_close_input(&f);
+  });
+  if (int rc = avformat_find_stream_info(format, nullptr); rc < 0)
+    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
+
+  std::vector<int> streamToImage(format->nb_streams, -1);
+  std::vector<Image> images;
+  for (unsigned s = 0; s < format->nb_streams; ++s) {
+    const AVCodecParameters* par = format->streams[s]->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_VIDEO || par->codec_id != AV_CODEC_ID_HEVC) continue;
+    if (par->width <= 0 || par->height <= 0) throw std::runtime_error(path + ": HEVC stream without a picture size");
+    if (!par->extradata || par->extradata_size <= 0)
+      throw std::runtime_error(path + ": HEVC stream #" + std::to_string(s) + " has no decoder configuration");
+    if (HvcCLengthSize(par->extradata, par->extradata_size) != 4)
+      throw std::runtime_error(path + ": HEVC stream #" + std::to_string(s) +
+                               " is not stored with 4-byte NAL lengths; this version muxes such streams only");
+    Image image;
+    image.codec = Orvane::Conf::FormatCodecVideo::Create(static_cast<uint32_t>(par->width),
+                                                         static_cast<uint32_t>(par->height));
+    image.codec->SetPrivateData(Orvane::Proc::BlobFF::Create(par->extradata, static_cast<size_t>(par->extradata_size)));
+    image.origin = path + " #" + std::to_string(s);
+    streamToImage[s] = static_cast<int>(images.size());
+    images.push_back(std::move(image));
+  }
+  if (images.empty()) throw std::runtime_error(path + ": no HEVC video stream");
+
+  size_t missing = images.size();
+  AVPacket* packet = av_packet_alloc();
+  while (missing && av_read_frame(format, packet) >= 0) {
+    const int index = streamToImage[static_cast<size_t>(packet->stream_index)];
+    if (index >= 0 && !images[static_cast<size_t>(index)].picture) {
+      AVPacket* own = av_packet_clone(packet);
+      if (!own) throw std::bad_alloc();
+      images[static_cast<size_t>(index)].picture =
+          Orvane::Proc::DataPacketFF::Create(own, 0, own->pts, own->dts, own->duration);
+      --missing;
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  for (const Image& image : images)
+    if (!image.picture) throw std::runtime_error(image.origin + ": no coded picture");
+  return images;
+}
+
+std::string DefaultPlugin() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path installed = self.parent_path().parent_path() / ORVANE_PLUGIN_INSTALL_SUBDIR / "libMuxerHEIF.so";
+    if (std::filesystem::exists(installed)) return installed.string();
+  }
+  return MUXERHEIF_BUILD_PATH;
+}
+
+class Registry : public Orvane::IRegistry {
+ public:
+  void RegisterMuxerCreator(const boost::intrusive_ptr<Orvane::Proc::IMuxerCreator>& creator) override {
+    creators.push_back(creator);
+  }
+  std::vector<boost::intrusive_ptr<Orvane::Proc::IMuxerCreator>> creators;
+};
+
+std::string FormatOf(const std::filesystem::path& output) {
+  std::string extension = output.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".heif" ? Orvane::Conf::IFormatFile::FORMAT_HEIF : Orvane::Conf::IFormatFile::FORMAT_HEIC;
+}
+
+// The muxer writes its file when closed and again when released; it writes into a temporary file
+// beside the output, so that a refused input leaves nothing half-written behind.
+void Mux(const Options& options, std::vector<Image>& images, Registry& registry) {
+  const std::filesystem::path output(options.output);
+  const std::string format = FormatOf(output);
+  Orvane::Proc::IMuxerCreator* creator = nullptr;
+  for (auto& c : registry.creators)
+    if (c->GetFormatName() == format && c->IsAvailable()) creator = c.get();
+  if (!creator) throw std::runtime_error("the plug-in offers no muxer for " + format);
+
+  std::filesystem::path temporary = output;
+  temporary += ".part-" + std::to_string(getpid());
+  struct RemoveOnFailure {
+    std::filesystem::path path;
+    bool keep = false;
+    ~RemoveOnFailure() {
+      std::error_code ec;
+      if (!keep) std::filesystem::remove(path, ec);
+    }
+  } guard{temporary};
+  {
+    auto muxer = creator->CreateMuxer(Orvane::Conf::FormatFile::Create(format),
+                                      Orvane::Proc::DataOutput::Create(Orvane::ioPath(temporary)));
+    std::vector<uint32_t> ids;
+    for (Image& image : images) ids.push_back(muxer->AddStream(image.codec));
+    muxer->WriteHeader(1);
+    for (size_t i = 0; i < images.size(); ++i) muxer->Write(ids[i], images[i].picture);
+    muxer->Close();
+    std::error_code ec;
+    if (std::filesystem::file_size(temporary, ec) == 0 || ec) throw std::runtime_error("cannot write " + options.output);
+    guard.keep = true;
+  }  // the release writes the file once more, from the same model
+  std::error_code ec;
+  std::filesystem::rename(temporary, output, ec);
+  if (ec) {
+    guard.keep = false;
+    throw std::runtime_error("cannot write " + options.output + ": " + ec.message());
+  }
+}
+
+std::string Describe(const boost::exception& e) {
+  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
+  return boost::diagnostic_information(e);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    Options options = ParseArguments(argc, argv);
+    av_log_set_level(AV_LOG_ERROR);
+
+    std::vector<Image> images;
+    for (const std::string& input : options.inputs) {
+      std::vector<Image> found = ReadImages(input);
+      for (Image& image : found) images.push_back(std::move(image));
+    }
+    if (options.primary && *options.primary > images.size())
+      throw UsageError("--primary " + std::to_string(*options.primary) + ": there are only " +
+                       std::to_string(images.size()) + " images");
+    Image& primary = images[options.primary ? *options.primary - 1 : 0];
+    if (options.primary) primary.codec->SetMainStreamFlag(true);
+    if (!options.exif.empty()) {
+      Orvane::Core::Property metadata("metadata");
+      for (const auto& [name, value] : options.exif) metadata.Add(Orvane::Core::Property(name, value));
+      primary.codec->SetStreamMetadata(metadata);
+    }
+
+    const std::string pluginPath = options.plugin.empty() ? DefaultPlugin() : options.plugin;
+    void* plugin = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!plugin) throw std::runtime_error(std::string("cannot load the plug-in: ") + dlerror());
+    auto registrator = reinterpret_cast<Orvane::Proc::RegistratorFunction>(dlsym(plugin, Orvane::Proc::REGISTRATOR_SYMBOL));
+    if (!registrator) throw std::runtime_error(pluginPath + " exports no Registrator");
+    Registry registry;
+    registrator(&registry);
+    Mux(options, images, registry);
+    // The plug-in stays loaded until exit: the registry's creators live in it.
+    return 0;
+  } catch (const UsageError& e) {
+    std::cerr << "heifmux: " << e.what() << "\n" << "Try 'heifmux --help'.\n";
+    return 2;
+  } catch (const boost::exception& e) {
+    std::cerr << "heifmux: " << Describe(e) << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << "heifmux: " << e.what() << "\n";
+  }
+  return 1;
+}
