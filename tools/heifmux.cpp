@@ -14,6 +14,7 @@
 
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>
+#include <glog/logging.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -37,6 +38,7 @@ constexpr const char kUsage[] =
     "  --exif F.G.T=VALUE       an Exif entry for the primary image, e.g. Exif.Image.Make=Maker\n"
     "                           (repeatable)\n"
     "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
+    "  -v, --verbose            show the plug-in's and FFmpeg's log\n"
     "  -h, --help               this text\n"
     "  --version                the program's version\n";
 
@@ -46,6 +48,7 @@ struct Options {
   std::optional<unsigned> primary;
   std::vector<std::pair<std::string, std::string>> exif;
   std::string plugin;
+  bool verbose = false;
 };
 
 struct UsageError : std::runtime_error {
@@ -79,6 +82,8 @@ Options ParseArguments(int argc, char** argv) {
       const size_t eq = entry.find('=');
       if (eq == std::string::npos || eq == 0) throw UsageError("--exif needs Family.Group.Tag=VALUE");
       options.exif.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
+    } else if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
     } else if (arg == "--plugin") {
       options.plugin = value(i);
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -186,6 +191,11 @@ std::string FormatOf(const std::filesystem::path& output) {
   return extension == ".heif" ? Orvane::Conf::IFormatFile::FORMAT_HEIF : Orvane::Conf::IFormatFile::FORMAT_HEIC;
 }
 
+std::string Describe(const boost::exception& e) {
+  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
+  return boost::diagnostic_information(e);
+}
+
 // The muxer writes its file when closed and again when released; it writes into a temporary file
 // beside the output, so that a refused input leaves nothing half-written behind.
 void Mux(const Options& options, std::vector<Image>& images, Registry& registry) {
@@ -213,7 +223,11 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
     for (Image& image : images) ids.push_back(muxer->AddStream(image.codec));
     muxer->WriteHeader(1);
     for (size_t i = 0; i < images.size(); ++i) muxer->Write(ids[i], images[i].picture);
-    muxer->Close();
+    try {
+      muxer->Close();
+    } catch (const boost::exception& e) {
+      throw std::runtime_error("cannot write " + options.output + ": " + Describe(e));
+    }
     std::error_code ec;
     if (std::filesystem::file_size(temporary, ec) == 0 || ec) throw std::runtime_error("cannot write " + options.output);
     guard.keep = true;
@@ -226,17 +240,15 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
   }
 }
 
-std::string Describe(const boost::exception& e) {
-  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
-  return boost::diagnostic_information(e);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
     Options options = ParseArguments(argc, argv);
-    av_log_set_level(AV_LOG_ERROR);
+    // Failures reach the user as one line of ours; the libraries' own log is for --verbose.
+    av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    FLAGS_logtostderr = true;
+    FLAGS_minloglevel = options.verbose ? google::GLOG_INFO : google::GLOG_FATAL;
 
     std::vector<Image> images;
     for (const std::string& input : options.inputs) {

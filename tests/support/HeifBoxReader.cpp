@@ -196,6 +196,44 @@ HeifFileView ReadHeif(const std::vector<uint8_t>& file) {
   return view;
 }
 
+std::vector<std::vector<uint8_t>> HvcCNalUnits(const std::vector<uint8_t>& hvcC) {
+  Cursor c{hvcC.data(), hvcC.data() + hvcC.size()};
+  c.Need(23);
+  c.p += 22;
+  const auto arrays = c.Uint(1);
+  std::vector<std::vector<uint8_t>> units;
+  for (uint64_t a = 0; a < arrays; ++a) {
+    c.Uint(1);  // array_completeness, reserved, NAL_unit_type
+    const auto count = c.Uint(2);
+    for (uint64_t k = 0; k < count; ++k) {
+      const auto length = c.Uint(2);
+      c.Need(length);
+      units.emplace_back(c.p, c.p + length);
+      c.p += length;
+    }
+  }
+  return units;
+}
+
+std::vector<uint8_t> ItemAsAnnexB(const HeifItem& item) {
+  if (item.hvcC.size() < 23) throw std::runtime_error("item has no hvcC");
+  const int lengthSize = (item.hvcC[21] & 3) + 1;
+  std::vector<uint8_t> out;
+  auto append = [&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), {0, 0, 0, 1});
+    out.insert(out.end(), p, p + n);
+  };
+  for (const auto& unit : HvcCNalUnits(item.hvcC)) append(unit.data(), unit.size());
+  Cursor c{item.data.data(), item.data.data() + item.data.size()};
+  while (c.p < c.end) {
+    const auto length = c.Uint(lengthSize);
+    c.Need(length);
+    append(c.p, length);
+    c.p += length;
+  }
+  return out;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path);

@@ -36,6 +36,13 @@ struct HeifFileView {
 
 // Throws std::runtime_error on anything it cannot follow.
 HeifFileView ReadHeif(const std::vector<uint8_t>& file);
+
+// The NAL units of the arrays of an hvcC payload, in the record's order.
+std::vector<std::vector<uint8_t>> HvcCNalUnits(const std::vector<uint8_t>& hvcC);
+
+// The image's whole bitstream as an Annex B stream: the hvcC NAL units, then the NAL units of the
+// item data, whose length fields have the width the hvcC declares.
+std::vector<uint8_t> ItemAsAnnexB(const HeifItem& item);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 }  // namespace testing_support
