@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
@@ -30,28 +29,6 @@ std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                               static_cast<std::streamsize>(bytes.size()));
-}
-
-// FFmpeg's decode of the first picture, as raw planes in the source's own pixel format.
-std::string FirstPictureDigest(const std::filesystem::path& input, const std::string& pixelFormat) {
-  return RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(input) +
-                    " -frames:v 1 -pix_fmt " + pixelFormat + " -f rawvideo -map 0:v:0 - | md5sum");
-}
-
-std::string PixelFormat(const std::filesystem::path& input) {
-  std::string format = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=pix_fmt -of csv=p=0 " +
-                                  Quote(input));
-  while (!format.empty() && (format.back() == '\n' || format.back() == '\r')) format.pop_back();
-  return format;
-}
-
-double Psnr(const std::filesystem::path& a, const std::filesystem::path& b) {
-  const std::string out = RunCommand(
-      "ffmpeg -hide_banner -i " + Quote(a) + " -i " + Quote(b) +
-      " -lavfi '[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr' -f null - 2>&1");
-  std::smatch m;
-  if (!std::regex_search(out, m, std::regex("average:([0-9.]+|inf)"))) return -1;
-  return m[1] == "inf" ? 1000 : std::stod(m[1]);
 }
 
 TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
