@@ -1,0 +1,132 @@
+#include "Orvane/Proc/CodecParsers/BitsReader.h"
+
+#include <source_location>
+
+#include "Orvane/Proc/CodecParsers/BitstreamException.h"
+#include "Orvane/Proc/CodecParsers/ZeroZeroSearch.h"
+#include "Orvane/Throw.h"
+
+namespace Orvane::Proc::CodecParsers {
+namespace {
+
+constexpr const char kUnit[] = "Orvane/Proc/CodecParsers/BitsReader";
+
+[[noreturn]] void ThrowBitstream(const char* function, const char* message,
+                                 std::source_location at = std::source_location::current()) {
+  ThrowException<BitstreamException>(kUnit, function, message, at);
+}
+
+}  // namespace
+
+BitsReader& BitsReader::operator=(const BitsReader& other) {
+  if (this == &other) return *this;
+  owned = other.owned;
+  data = owned.empty() ? other.data : owned.data();
+  size = other.size;
+  position = other.position;
+  lenient = other.lenient;
+  return *this;
+}
+
+uint64_t BitsReader::TailWindow() const {
+  uint8_t tail[8] = {};
+  const uint64_t byte = position >> 3;
+  std::memcpy(tail, data + byte, static_cast<size_t>(size - byte));
+  return LoadBigEndian64(tail) << (position & 7);
+}
+
+uint32_t BitsReader::GetUEGolombSlow() {
+  // The prefix runs to the first one, however long: a code of more than 31 zeros is refused
+  // only once it is known not to be cut short by the end.
+  uint64_t zeros = 0;
+  for (;;) {
+    if (position == EndPosition()) {
+      if (!lenient) ThrowBitstream("GetUEGolomb", "End of stream");
+      return 0;
+    }
+    if (ShowBitAt(position++)) break;
+    ++zeros;
+    // Whole zero bytes at once: a fuzzed range may be megabytes of them.
+    while ((position & 7) == 0 && position != EndPosition() && data[position >> 3] == 0) {
+      position += 8;
+      zeros += 8;
+    }
+  }
+  if (zeros > 31) ThrowBitstream("GetUEGolomb", "Invalid unsigned Exp-Golomb code");
+  if (zeros == 0) return 0;
+  const auto z = static_cast<unsigned>(zeros);
+  if (z < 31) return ((1u << z) - 1) + GetBits<uint32_t>(z);
+  // 31 zeros leave room in 32 bits only for the code of 2^31 - 1 itself.
+  if (GetBits<uint32_t>(31) != 0) ThrowBitstream("GetUEGolomb", "Invalid unsigned Exp-Golomb code");
+  return 0x7FFFFFFFu;
+}
+
+uint32_t BitsReader::GetUEGolomb32() {
+  uint64_t window;
+  if (LoadWindow(window) && window != 0) {
+    const unsigned zeros = static_cast<unsigned>(std::countl_zero(window));
+    if (zeros <= 28) {
+      position += 2 * zeros + 1;
+      return static_cast<uint32_t>((window >> (63 - 2 * zeros)) - 1);
+    }
+  }
+  for (unsigned z = 0; z < 32; ++z) {
+    if (position == EndPosition()) {
+      // A missing bit counts as a zero in lenient mode.
+      if (!lenient) FailShowBits1();
+    } else if (ShowBitAt(position++)) {
+      return ((1u << z) - 1) + GetBits<uint32_t>(z);
+    }
+  }
+  return 0xFFFFFFFFu;
+}
+
+uint64_t BitsReader::GetLEB128() {
+  uint64_t value = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    if (BitsLeft() < 8) {
+      if (!lenient) FailShowBits();
+      position = EndPosition();
+      return value;
+    }
+    const uint64_t byte = Peek(8);
+    position += 8;
+    value |= (byte & 0x7F) << shift;
+    // The eighth byte ends the value whatever its continuation bit says.
+    if (byte < 0x80 || shift + 7 >= 56) return value;
+  }
+}
+
+void BitsReader::FailShowBits() { ThrowBitstream("ShowBits", "End of stream"); }
+void BitsReader::FailShowBits1() { ThrowBitstream("ShowBits1", "End of stream"); }
+void BitsReader::FailShowBytes() { ThrowBitstream("ShowBytes", "End of stream"); }
+void BitsReader::FailNotByteAligned() {
+  ThrowBitstream("ShowBytes", "Position not on a byte boundary");
+}
+void BitsReader::FailSkipBits() { ThrowBitstream("SkipBits", "End of stream"); }
+
+std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t size) {
+  std::vector<uint8_t> out;
+  if (size == 0) return out;
+  out.reserve(static_cast<size_t>(size));
+  const uint8_t* p = data;
+  const uint8_t* const end = data + size;
+  while (p < end) {
+    const uint8_t* match = detail::FindZeroZero(p, end, 0x03);
+    if (match == end || match + 3 == end) {
+      out.insert(out.end(), p, end);
+      break;
+    }
+    if (match[3] <= 0x03) {
+      // Drop the 03; the byte after it may itself start the next pattern.
+      out.insert(out.end(), p, match + 2);
+      p = match + 3;
+    } else {
+      out.insert(out.end(), p, match + 4);
+      p = match + 4;
+    }
+  }
+  return out;
+}
+
+}  // namespace Orvane::Proc::CodecParsers
