@@ -18,3 +18,4 @@ cmake -S "$REPO" -B "$REPO/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVAN
 cmake --build "$REPO/build-asan" -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$REPO/build-asan" --output-on-failure -j "$JOBS"
+bash "$REPO/scripts/fuzz-smoke.sh"
