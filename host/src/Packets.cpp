@@ -10,9 +10,14 @@ extern "C" {
 namespace Orvane::Proc {
 
 boost::intrusive_ptr<BlobFF> BlobFF::Create(const uint8_t* data, size_t size) {
+  auto blob = Create(size);
+  if (size) std::copy(data, data + size, blob->GetWritableData());
+  return blob;
+}
+
+boost::intrusive_ptr<BlobFF> BlobFF::Create(size_t size) {
   AVBufferRef* buffer = av_buffer_alloc(size);
   if (!buffer) throw std::bad_alloc();
-  if (size) std::copy(data, data + size, buffer->data);
   return boost::intrusive_ptr<BlobFF>(new BlobFF(buffer, buffer->data, size));
 }
 

@@ -29,10 +29,13 @@ class ORVANE_API BlobFF : public IBlob {
  public:
   // A new blob owning a copy of the bytes.
   static boost::intrusive_ptr<BlobFF> Create(const uint8_t* data, size_t size);
+  // A new blob of `size` bytes for the caller to fill through GetWritableData before sharing it.
+  static boost::intrusive_ptr<BlobFF> Create(size_t size);
   // A new blob that shares the bytes of a buffer reference (takes a reference of its own).
   static boost::intrusive_ptr<BlobFF> Create(const AVBufferRef* buffer, const uint8_t* data, size_t size);
 
   const uint8_t* GetData() const override { return data_; }
+  uint8_t* GetWritableData() { return const_cast<uint8_t*>(data_); }
   size_t GetSize() const override { return size_; }
   ORVANE_IMPLEMENT_REFCOUNT
 

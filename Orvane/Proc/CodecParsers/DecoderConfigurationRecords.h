@@ -1,0 +1,32 @@
+#pragma once
+// New blobs written from NAL unit records: length-prefixed and Annex B streams, and the hvcC
+// decoder configuration record.
+#include <cstdint>
+#include <vector>
+
+#include "Orvane/Blob.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+
+namespace Orvane::Proc::CodecParsers {
+
+// Sizes the length-prefixed layout (each unit behind its size in lengthSize big-endian bytes)
+// before anything is written, so that the layout goes straight into its destination.
+class BlobMp4Maker {
+ public:
+  // lengthSize 1 to 4; fails with "NALU length is too high" for a unit the field cannot hold.
+  BlobMp4Maker(uint64_t lengthSize, std::vector<NALU> nalus);
+  uint64_t TotalSize() const { return totalSize; }
+  // Writes TotalSize() bytes at `out`.
+  void Write(uint8_t* out) const;
+
+ private:
+  uint64_t totalSize = 0;
+  uint64_t lengthSize;
+  std::vector<NALU> nalus;
+};
+
+BlobPtr MakeLengthPrefixedBlob(const std::vector<NALU>& nalus, uint64_t lengthSize);
+// Each unit behind 00 00 00 01. Never fails.
+BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus);
+
+}  // namespace Orvane::Proc::CodecParsers
