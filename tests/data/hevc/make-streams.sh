@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Makes the small HEVC streams that the parameter-set tests decode, and next to each one the
+# oracle: FFmpeg's trace_headers listing of its VPS, SPS and PPS units (the extradata copy that
+# the demuxer also traces is left out, so the sections follow the stream's units in order).
+#
+# Needs x265 and ffmpeg (scripts/setup.sh installs both). Run from anywhere:
+#   bash tests/data/hevc/make-streams.sh
+# The raw pictures come from ffmpeg's testsrc2 and every encode is single-threaded, so running it
+# again with the same tool versions gives the same bytes.
+set -euo pipefail
+OUT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+
+# raw NAME WxH PIXFMT FRAMES [FILTER]: testsrc2 pictures as raw video in $TMP/NAME.yuv. Odd
+# sizes are cut from a larger even picture, since testsrc2 rounds them to even.
+raw() {
+  local name=$1 size=$2 pixfmt=$3 frames=$4 filter=${5:-null}
+  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$size:rate=25" \
+    -vf "$filter" -frames:v "$frames" -pix_fmt "$pixfmt" -f rawvideo "$TMP/$name.yuv"
+}
+
+# x265cli NAME WxH FRAMES OPTIONS...: encodes $TMP/NAME.yuv into NAME.hevc.
+x265cli() {
+  local name=$1 size=$2 frames=$3
+  shift 3
+  timeout 120 x265 --input "$TMP/$name.yuv" --input-res "$size" --fps 25 --frames "$frames" \
+    --frame-threads 1 --no-info --log-level error "$@" -o "$OUT/$name.hevc"
+}
+
+# trace NAME: the parameter-set sections of trace_headers for NAME.hevc into NAME.trace, without
+# the extradata block; each element as "bit-offset name value" (the log prefix and the column of
+# coded bits dropped).
+trace() {
+  local name=$1
+  ffmpeg -nostdin -hide_banner -i "$OUT/$name.hevc" -c copy -bsf:v trace_headers -f null - 2>&1 |
+    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
+    awk '
+      /^Extradata/ { skip = 1; next }
+      /^Packet:/ { skip = 0; keep = 0; next }
+      skip { next }
+      /^(Video|Sequence|Picture) Parameter Set$/ { keep = 1; print; next }
+      /^[A-Za-z]/ { keep = 0; next }
+      keep { print $1, $2, $NF }
+    ' >"$OUT/$name.trace"
+}
+
+# 8-bit 4:2:0: two temporal sub-layers, B-pyramid, two slices with WPP, access unit delimiters,
+# and a VUI with aspect ratio, overscan, full range, BT.709 colour and chroma location.
+raw main8_tl_vui 176x144 yuv420p 6
+x265cli main8_tl_vui 176x144 6 --ctu 32 --temporal-layers --bframes 3 --b-pyramid --slices 2 \
+  --aud --sar 12:11 --overscan show --range full --colorprim bt709 --transfer bt709 \
+  --colormatrix bt709 --chromaloc 2
+
+# 10-bit 4:2:0: HRD in the VUI, a default display window, PPS-level QP and reference counts,
+# chroma QP offsets, deblocking offsets, weighted bi-prediction and 16-bit POC LSBs.
+raw main10_hrd_window 128x96 yuv420p10le 4
+x265cli main10_hrd_window 128x96 4 --input-depth 10 --output-depth 10 --hrd --vbv-bufsize 300 \
+  --vbv-maxrate 300 --display-window 8,4,8,4 --opt-qp-pps --opt-ref-list-length-pps --weightb \
+  --bframes 2 --cbqpoffs -3 --crqpoffs 2 --deblock -2:1 --log2-max-poc-lsb 16
+
+# 10-bit 4:2:2 (range extensions profile): HDR10 colour and SEI, transform skip, constrained
+# intra, CU-level lossless, no SAO, 16x16 CTUs.
+raw rext422_10_hdr 96x64 yuv422p10le 3
+x265cli rext422_10_hdr 96x64 3 --input-csp i422 --input-depth 10 --output-depth 10 \
+  --colorprim bt2020 --transfer smpte2084 --colormatrix bt2020nc \
+  --master-display 'G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1)' \
+  --max-cll 1000,400 --tskip --constrained-intra --no-sao --cu-lossless --ctu 16
+
+# 12-bit 4:4:4 at an odd size, so the SPS carries a conformance window; deblocking off.
+raw rext444_12_odd 137x76 yuv444p12le 2 crop=136:75:0:0
+x265cli rext444_12_odd 136x75 2 --input-csp i444 --input-depth 12 --output-depth 12 --no-deblock \
+  --ctu 32
+
+# Monochrome 8-bit with the default scaling lists (enabled, no list data).
+raw mono8_default_lists 64x48 gray 2
+x265cli mono8_default_lists 64x48 2 --input-csp i400 --scaling-list default --ctu 16
+
+# Explicit scaling lists from an HM-style file: coded lists and lists predicted from another.
+python3 - "$TMP/lists.txt" <<'PY'
+import random, sys
+random.seed(4)
+kinds = ["INTRA%s_LUMA", "INTRA%s_CHROMAU", "INTRA%s_CHROMAV",
+         "INTER%s_LUMA", "INTER%s_CHROMAU", "INTER%s_CHROMAV"]
+out = []
+for size, count in ((4, 16), (8, 64), (16, 64), (32, 64)):
+    block = "%dX%d" % (size, size)
+    for k, kind in enumerate(kinds):
+        if k not in (2, 5):  # the V lists repeat the U lists, so they are coded by reference
+            values = [max(1, min(255, 16 + (i // 4) * 3 + random.randint(-4, 6)))
+                      for i in range(count)]
+        out.append(kind % block + " =")
+        row = 8 if count == 64 else 4
+        out += [",".join(map(str, values[r:r + row])) + "," for r in range(0, count, row)]
+        if size >= 16:
+            out += [kind % block + "_DC =", "%d," % (values[0] + 2)]
+open(sys.argv[1], "w").write("\n".join(out) + "\n")
+PY
+raw scaling_custom 64x64 yuv420p 2
+x265cli scaling_custom 64x64 2 --scaling-list "$TMP/lists.txt" --ctu 32 --amp --rect \
+  --max-tu-size 16 --tu-intra-depth 2 --tu-inter-depth 2
+
+# 8-bit 4:2:0 with 16x16 CTUs, high tier at level 4.1, parameter sets repeated at every
+# keyframe, no temporal MV prediction, no strong intra smoothing, no sign hiding.
+raw main8_ctu16_repeat 64x32 yuv420p 4
+x265cli main8_ctu16_repeat 64x32 4 --ctu 16 --min-cu-size 8 --high-tier --level-idc 4.1 \
+  --no-wpp --keyint 2 --repeat-headers --ref 1 --no-temporal-mvp --no-strong-intra-smoothing \
+  --no-signhide
+
+# Through ffmpeg's libx265 wrapper: 12-bit 4:2:0 at a size that is no multiple of the minimum
+# CU (a conformance window on the right and at the bottom), three slices, no SAO.
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=174x102:rate=25 \
+  -frames:v 2 -pix_fmt yuv420p12le -c:v libx265 -crf 35 \
+  -x265-params 'log-level=error:frame-threads=1:info=0:slices=3:sao=0' \
+  -f hevc "$OUT/ffmpeg_main12_slices.hevc"
+
+for f in "$OUT"/*.hevc; do trace "$(basename "$f" .hevc)"; done
+ls -l "$OUT"
