@@ -10,7 +10,6 @@
 
 #include <boost/exception/get_error_info.hpp>
 
-#include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
 
 namespace codec_test {
@@ -18,43 +17,17 @@ namespace codec_test {
 struct Bits {
   std::vector<uint8_t> out;
   size_t n = 0;
-  void bit(int b) {
-    if (n % 8 == 0) out.push_back(0);
-    out.back() |= static_cast<uint8_t>(b << (7 - n++ % 8));
-  }
-  Bits& u(int w, uint64_t v) {
-    while (w--) bit(static_cast<int>(v >> w & 1));
-    return *this;
-  }
-  Bits& ue(uint64_t v) {
-    int z = 0;
-    while ((v + 1) >> (z + 1)) ++z;
-    return u(z, 0).u(z + 1, v + 1);
-  }
+  void bit(int b) { if (n % 8 == 0) out.push_back(0); out.back() |= static_cast<uint8_t>(b << (7 - n++ % 8)); }
+  Bits& u(int w, uint64_t v) { while (w--) bit(static_cast<int>(v >> w & 1)); return *this; }
+  Bits& zeros(int count) { while (count--) bit(0); return *this; }
+  Bits& ue(uint64_t v) { int z = 0; while ((v + 1) >> (z + 1)) ++z; return zeros(z).u(z + 1, v + 1); }
   Bits& se(int64_t v) { return ue(v > 0 ? 2 * v - 1 : -2 * v); }
-  Bits& zeros(int count) {
-    while (count--) bit(0);
-    return *this;
-  }
-  Bits& bytes(const std::vector<uint8_t>& b) {
-    for (uint8_t x : b) u(8, x);
-    return *this;
-  }
-  Bits& trailing() {
-    bit(1);
-    while (n % 8) bit(0);
-    return *this;
-  }
+  Bits& bytes(const std::vector<uint8_t>& b) { for (uint8_t x : b) u(8, x); return *this; }
 };
 
-// What a failure carried: its description, the recorded unit and function, whether it holds a
-// call stack, and whether it was a BitstreamException at all.
 struct Failure {
-  std::string message;
-  std::string file;
-  std::string function;
-  bool bitstream = false;
-  bool hasCallStack = false;
+  std::string message, file, function;
+  bool bitstream = false, hasCallStack = false;
 };
 
 inline std::optional<Failure> Probe(const std::function<void()>& operation) {
@@ -63,10 +36,10 @@ inline std::optional<Failure> Probe(const std::function<void()>& operation) {
   } catch (const Orvane::Exception& e) {
     Failure f;
     f.bitstream = dynamic_cast<const Orvane::Proc::CodecParsers::BitstreamException*>(&e) != nullptr;
-    if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) f.message = *d;
-    if (const std::string* s = boost::get_error_info<Orvane::ErrorCallStack>(e)) f.hasCallStack = !s->empty();
-    if (const char* const* file = boost::get_error_info<boost::throw_file>(e)) f.file = *file;
-    if (const char* const* fn = boost::get_error_info<boost::throw_function>(e)) f.function = *fn;
+    if (auto* d = boost::get_error_info<Orvane::ErrorDescription>(e)) f.message = *d;
+    if (auto* s = boost::get_error_info<Orvane::ErrorCallStack>(e)) f.hasCallStack = !s->empty();
+    if (auto* file = boost::get_error_info<boost::throw_file>(e)) f.file = *file;
+    if (auto* fn = boost::get_error_info<boost::throw_function>(e)) f.function = *fn;
     return f;
   }
   return std::nullopt;
