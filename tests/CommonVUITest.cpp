@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "support/BitstreamTestKit.h"
 
 namespace {
@@ -106,6 +112,66 @@ TEST(CommonVUI, SetColourDescription) {
                                 vui.transfer_characteristics, vui.matrix_coefficients}),
               row.expected);
   }
+}
+
+// The SPS of each x265/FFmpeg test stream, with FFmpeg's trace_headers listing of it as the
+// oracle: the head decodes to the listed values, ends where the listing's next element begins,
+// and is written back bit for bit.
+TEST(CommonVUI, RealStreams) {
+  int checked = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(HEVC_TEST_STREAMS)) {
+    if (entry.path().extension() != ".trace") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    // "bit-offset name value" lines of the first SPS section.
+    std::map<std::string, std::pair<uint64_t, int64_t>> sps;
+    std::ifstream trace(entry.path());
+    bool inSps = false;
+    for (std::string line; std::getline(trace, line);) {
+      if (line == "Picture Parameter Set") break;
+      inSps = inSps || line == "Sequence Parameter Set";
+      std::istringstream fields(line);
+      uint64_t offset;
+      std::string name;
+      int64_t value;
+      if (inSps && fields >> offset >> name >> value && !sps.count(name)) sps[name] = {offset, value};
+    }
+    if (!sps.count("aspect_ratio_info_present_flag")) continue;
+    std::ifstream in(std::filesystem::path(entry.path()).replace_extension(".hevc"), std::ios::binary);
+    const std::vector<uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<NALU> nalus;
+    FindAnnexBNalus(stream.data(), stream.size(), nalus);
+    const NALU unit = GetFirstNALU(nalus, NaluCodec::HEVC, 33);
+    const std::vector<uint8_t> rbsp = RemoveEmulationPrevention(unit.data, unit.size);
+    BitsReader r(rbsp.data(), rbsp.size());
+    const uint64_t start = sps["aspect_ratio_info_present_flag"].first;
+    r.SkipBits(start);
+    CommonVUI vui{};
+    DecodeCommonVUI(vui, r);
+    EXPECT_EQ(r.GetPosition(), sps["neutral_chroma_indication_flag"].first);
+    const std::map<std::string, int64_t> decoded = {
+        {"aspect_ratio_info_present_flag", vui.aspect_ratio_info_present_flag}, {"aspect_ratio_idc", vui.aspect_ratio_idc},
+        {"overscan_info_present_flag", vui.overscan_info_present_flag}, {"overscan_appropriate_flag", vui.overscan_appropriate_flag},
+        {"video_signal_type_present_flag", vui.video_signal_type_present_flag}, {"video_format", vui.video_format},
+        {"video_full_range_flag", vui.video_full_range_flag}, {"colour_primaries", vui.colour_primaries},
+        {"colour_description_present_flag", vui.colour_description_present_flag},
+        {"transfer_characteristics", vui.transfer_characteristics}, {"matrix_coefficients", vui.matrix_coefficients},
+        {"chroma_loc_info_present_flag", vui.chroma_loc_info_present_flag},
+        {"chroma_sample_loc_type_top_field", vui.chroma_sample_loc_type_top_field},
+        {"chroma_sample_loc_type_bottom_field", vui.chroma_sample_loc_type_bottom_field}};
+    for (const auto& [name, value] : decoded) {
+      if (sps.count(name)) {
+        EXPECT_EQ(value, sps[name].second) << name;
+      }
+    }
+    H26xBitstreamBuilder b(false);
+    AppendCommonVUI(vui, b);
+    b.Flush();
+    BitsReader written(b.data(), b.BytesInBuffer()), original(rbsp.data(), rbsp.size());
+    original.SkipBits(start);
+    while (original.GetPosition() < r.GetPosition()) ASSERT_EQ(written.GetBits1(), original.GetBits1());
+    ++checked;
+  }
+  EXPECT_GE(checked, 5);
 }
 
 }  // namespace
