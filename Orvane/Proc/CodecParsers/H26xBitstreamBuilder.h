@@ -52,7 +52,7 @@ class H26xBitstreamBuilder {
   // Room for `bytes` more output bytes, in the buffer's steps of 4096.
   void Reserve(uint64_t bytes);
 
-  const bool emulationPrevention;
+  bool emulationPrevention;  // fixed at construction
   bool inNALU = false;
   uint64_t freeBits = 64;
   uint64_t reg = 0;

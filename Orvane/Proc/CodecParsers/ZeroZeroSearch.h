@@ -38,7 +38,7 @@ inline const uint8_t* FindZeroZeroPortable(const uint8_t* from, const uint8_t* e
   return end;
 }
 
-#if ORVANE_ZERO_ZERO_SSE2
+#ifdef ORVANE_ZERO_ZERO_SSE2
 inline const uint8_t* FindZeroZeroSSE2(const uint8_t* from, const uint8_t* end, uint8_t third) {
   const uint8_t* p = from;
   const __m128i zero = _mm_setzero_si128();
@@ -68,7 +68,7 @@ inline const uint8_t* FindZeroZeroSSE2(const uint8_t* from, const uint8_t* end, 
 // The first p in [from, end) with p[0] == 0, p[1] == 0 and p[2] == third and all three bytes
 // inside the range; `end` when there is none.
 inline const uint8_t* FindZeroZero(const uint8_t* from, const uint8_t* end, uint8_t third) {
-#if ORVANE_ZERO_ZERO_SSE2
+#ifdef ORVANE_ZERO_ZERO_SSE2
   return FindZeroZeroSSE2(from, end, third);
 #else
   return FindZeroZeroPortable(from, end, third);
