@@ -1,0 +1,192 @@
+// The HEVC parameter-set collection, and the syntax structures that more than one parameter set
+// carries: profile_tier_level and scaling_list_data. The parameter sets themselves are decoded in
+// HEVC_VPS.cpp, HEVC_SPS.cpp and HEVC_PPS.cpp, the short-term reference picture sets in
+// HEVC_RPS.cpp.
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+
+#include <algorithm>
+
+#include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
+
+namespace Orvane::Proc::CodecParsers {
+
+using namespace hevc_syntax;
+
+namespace {
+
+constexpr uint8_t kVPSHeader = 0x40;  // first header byte of nal_unit_type 32, 33, 34
+constexpr uint8_t kSPSHeader = 0x42;
+constexpr uint8_t kPPSHeader = 0x44;
+constexpr uint8_t kTypeMask = 0x7E;   // nal_unit_type without the top bit of nuh_layer_id
+
+// The whole profile block: 2 + 1 + 5 + 32 + 4 + 43 + 1 bits.
+constexpr uint64_t kProfileBits = 88;
+
+uint8_t Key(const HEVC_VPS& vps) { return vps.vps_video_parameter_set_id; }
+uint8_t Key(const HEVC_SPS& sps) { return sps.sps_seq_parameter_set_id; }
+uint8_t Key(const HEVC_PPS& pps) { return pps.pps_pic_parameter_set_id; }
+
+// Decodes a new record and puts it at its place in the list: the last record of an id wins.
+// Nothing is stored when the decode fails.
+template <class Record, class... Context>
+void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, const NALU& nalu,
+                    const Context&... context) {
+  // Decode clears the record before it reads anything.
+  std::shared_ptr<Record> record = std::make_shared_for_overwrite<Record>();
+  record->Decode(nalu, context...);
+  const uint8_t key = Key(*record);
+  const auto at = std::lower_bound(list.begin(), list.end(), key,
+                                   [](const auto& stored, uint8_t k) { return Key(*stored) < k; });
+  if (at != list.end() && Key(**at) == key) {
+    *at = std::move(record);
+  } else {
+    list.insert(at, std::move(record));
+  }
+}
+
+template <class Record>
+std::shared_ptr<const Record> Find(const std::vector<std::shared_ptr<const Record>>& list,
+                                   uint8_t id) {
+  for (const auto& record : list) {
+    if (Key(*record) == id) return record;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Collection
+
+void HEVC_PS::AddNALU(const NALU& nalu) {
+  // There is no header to tell the kind by.
+  if (nalu.size == 0) ThrowBitstream("AddNALU", "Empty NAL unit");
+  switch (nalu.data[0] & kTypeMask) {
+    case kVPSHeader:
+      DecodeAndStore(vps_list, nalu);
+      break;
+    case kSPSHeader:
+      DecodeAndStore(sps_list, nalu, *this);
+      break;
+    case kPPSHeader:
+      DecodeAndStore(pps_list, nalu, *this);
+      break;
+    default:
+      break;
+  }
+}
+
+std::shared_ptr<const HEVC_VPS> HEVC_PS::GetVPS(uint8_t id) const { return Find(vps_list, id); }
+std::shared_ptr<const HEVC_SPS> HEVC_PS::GetSPS(uint8_t id) const { return Find(sps_list, id); }
+std::shared_ptr<const HEVC_PPS> HEVC_PS::GetPPS(uint8_t id) const { return Find(pps_list, id); }
+
+// ---------------------------------------------------------------------------------------------
+// profile_tier_level
+
+void HEVC_ProfileInfo::Decode(BitsReader& r) {
+  if (r.BitsLeft() < kProfileBits) Fail("PTL information too short");
+  profile_space = r.GetBits<uint8_t>(2);
+  tier_flag = r.GetBits<uint8_t>(1);
+  profile_idc = r.GetBits<uint8_t>(5);
+
+  // The compatibility flags are kept both as coded and one by one. A profile_idc of 0 is taken
+  // from the lowest flag above 0 that is set, so that the profile tests below and every reader
+  // of the record see the profile the stream conforms to.
+  const uint32_t compatibility = r.GetBits<uint32_t>(32);
+  for (int i = 0; i < 4; ++i) profile_compatibility_bytes[i] = static_cast<uint8_t>(compatibility >> (24 - 8 * i));
+  for (uint32_t j = 0; j < 32; ++j) {
+    profile_compatibility_flag[j] = static_cast<uint8_t>((compatibility >> (31 - j)) & 1);
+    if (profile_idc == 0 && j > 0 && profile_compatibility_flag[j]) profile_idc = static_cast<uint8_t>(j);
+  }
+
+  // The constraint flags are read from the 48 bits as coded, which the record keeps too.
+  const uint32_t constraintsHigh = r.GetBits<uint32_t>(32);
+  const uint32_t constraintsLow = r.GetBits<uint32_t>(16);
+  for (int i = 0; i < 4; ++i) constraint_bytes[i] = static_cast<uint8_t>(constraintsHigh >> (24 - 8 * i));
+  constraint_bytes[4] = static_cast<uint8_t>(constraintsLow >> 8);
+  constraint_bytes[5] = static_cast<uint8_t>(constraintsLow);
+  BitsReader c(constraint_bytes, sizeof constraint_bytes);
+
+  progressive_source_flag = c.GetBits<uint8_t>(1);
+  interlaced_source_flag = c.GetBits<uint8_t>(1);
+  non_packed_constraint_flag = c.GetBits<uint8_t>(1);
+  frame_only_constraint_flag = c.GetBits<uint8_t>(1);
+  const auto profile = [this](uint32_t k) { return profile_idc == k || profile_compatibility_flag[k]; };
+  if (profile(4) || profile(5) || profile(6) || profile(7) || profile(8) || profile(9) ||
+      profile(10) || profile(11)) {
+    max_12bit_constraint_flag = c.GetBits<uint8_t>(1);
+    max_10bit_constraint_flag = c.GetBits<uint8_t>(1);
+    max_8bit_constraint_flag = c.GetBits<uint8_t>(1);
+    max_422chroma_constraint_flag = c.GetBits<uint8_t>(1);
+    max_420chroma_constraint_flag = c.GetBits<uint8_t>(1);
+    max_monochrome_constraint_flag = c.GetBits<uint8_t>(1);
+    intra_constraint_flag = c.GetBits<uint8_t>(1);
+    one_picture_only_constraint_flag = c.GetBits<uint8_t>(1);
+    lower_bit_rate_constraint_flag = c.GetBits<uint8_t>(1);
+    if (profile(5) || profile(9) || profile(10) || profile(11)) {
+      max_14bit_constraint_flag = c.GetBits<uint8_t>(1);
+      c.SkipBits(33);  // general_reserved_zero_33bits
+    } else {
+      c.SkipBits(34);  // general_reserved_zero_34bits
+    }
+  } else if (profile(2)) {
+    c.SkipBits(7);  // general_reserved_zero_7bits
+    one_picture_only_constraint_flag = c.GetBits<uint8_t>(1);
+    c.SkipBits(35);  // general_reserved_zero_35bits
+  } else {
+    c.SkipBits(43);  // general_reserved_zero_43bits
+  }
+  if (profile(1) || profile(2) || profile(3) || profile(4) || profile(5) || profile(9) || profile(11)) {
+    inbld_flag = c.GetBits<uint8_t>(1);
+  } else {
+    c.SkipBits(1);  // general_reserved_zero_bit
+  }
+}
+
+void HEVC_PTL::Decode(BitsReader& r, uint32_t maxNumSubLayersMinus1) {
+  general.Decode(r);
+  // The level, and with sub-layers the two present flags of each and their alignment.
+  if (r.BitsLeft() < (maxNumSubLayersMinus1 == 0 ? 8u : 24u)) Fail("PTL information too short");
+  general.level_idc = r.GetBits<uint8_t>(8);
+  if (maxNumSubLayersMinus1 == 0) return;
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    sub_layer_profile_present_flag[i] = r.GetBits<uint8_t>(1);
+    sub_layer_level_present_flag[i] = r.GetBits<uint8_t>(1);
+  }
+  for (uint32_t i = maxNumSubLayersMinus1; i < 8; ++i) r.SkipBits(2);  // reserved_zero_2bits
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    if (sub_layer_profile_present_flag[i]) sub_layer[i].Decode(r);
+    if (sub_layer_level_present_flag[i]) sub_layer[i].level_idc = r.GetBits<uint8_t>(8);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// scaling_list_data
+
+void HEVC_ScalingList::Decode(BitsReader& r) {
+  for (uint32_t sizeId = 0; sizeId < 4; ++sizeId) {
+    const uint32_t coefNum = std::min(64u, 1u << (4 + 2 * sizeId));
+    for (uint32_t matrixId = 0; matrixId < 6; matrixId += (sizeId == 3) ? 3 : 1) {
+      scaling_list_pred_mode_flag[sizeId][matrixId] = r.GetBits<uint8_t>(1);
+      if (!scaling_list_pred_mode_flag[sizeId][matrixId]) {
+        // The reference list must be an earlier one of the same size (only 0 and 3 exist for
+        // 32x32, so there the delta counts in steps of 3).
+        const uint32_t delta = r.GetUEGolomb();
+        const bool beyond = (sizeId == 3) ? 3 * uint64_t{delta} > matrixId : delta > matrixId;
+        if (delta != 0 && beyond) Fail("Invalid delta in scaling list data");
+        scaling_list_pred_matrix_id_delta[sizeId][matrixId] = static_cast<uint8_t>(delta);
+      } else {
+        if (sizeId > 1) {
+          scaling_list_dc_coef_minus8[sizeId - 2][matrixId] =
+              SE<int16_t>(r, -7, 247, "scaling_list_dc_coef_minus8 out of range");
+        }
+        for (uint32_t i = 0; i < coefNum; ++i) {
+          scaling_list_delta_coef[sizeId][matrixId][i] =
+              SE<int8_t>(r, -128, 127, "scaling_list_delta_coeff out of range");
+        }
+      }
+    }
+  }
+}
+
+}  // namespace Orvane::Proc::CodecParsers
