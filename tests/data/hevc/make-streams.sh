@@ -115,4 +115,23 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=174x10
   -f hevc "$OUT/ffmpeg_main12_slices.hevc"
 
 for f in "$OUT"/*.hevc; do trace "$(basename "$f" .hevc)"; done
-ls -l "$OUT"
+
+# Seeds of the parameter-set fuzz target: the first VPS, SPS and PPS of each stream, behind the
+# 16-bit lengths of the VPS and the SPS (fuzz/hevc_parameter_sets.cpp).
+SEEDS="$OUT/../../../fuzz/corpus/hevc_parameter_sets"
+mkdir -p "$SEEDS"
+python3 - "$SEEDS" "$OUT"/*.hevc <<'PY'
+import os, re, struct, sys
+seeds = sys.argv[1]
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
+    first = {}
+    for u in units:
+        first.setdefault((u[0] >> 1) & 0x3F, u)
+    vps, sps, pps = first[32], first[33], first[34]
+    name = os.path.splitext(os.path.basename(path))[0]
+    with open(os.path.join(seeds, name), "wb") as f:
+        f.write(struct.pack(">HH", len(vps), len(sps)) + vps + sps + pps)
+PY
+ls -l "$OUT" "$SEEDS"

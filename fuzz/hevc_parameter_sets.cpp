@@ -1,0 +1,78 @@
+// HEVC_PS::AddNALU over a VPS, an SPS and a PPS cut from any bytes: two big-endian 16-bit lengths
+// (VPS, SPS; clamped to what is left), then the units back to back, the PPS taking the rest. Each
+// unit's header is made to carry its type, so that the SPS and PPS decodes are reached with a VPS
+// and an SPS that may be stored. Decoding may fail only with the exception family; whatever is
+// stored must be sorted by id without duplicates, and its accessors must hold.
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include <glog/logging.h>
+
+#include "Orvane/Exception.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+
+using namespace Orvane::Proc::CodecParsers;
+
+namespace {
+
+template <class List, class Key>
+void CheckSorted(const List& list, Key key) {
+  for (size_t i = 1; i < list.size(); ++i) {
+    if (key(*list[i - 1]) >= key(*list[i])) std::abort();
+  }
+}
+
+}  // namespace
+
+// The VUI repair warns on every unit that needs it; the log would only slow the run down.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  FLAGS_minloglevel = google::GLOG_ERROR;
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
+  if (inputSize < 4) return 0;
+  size_t at = 4;
+  const auto cut = [&](size_t wanted) {
+    const size_t size = std::min(wanted, inputSize - at);
+    // An exact copy, so that a read past either end is caught.
+    std::vector<uint8_t> unit(input + at, input + at + size);
+    at += size;
+    return unit;
+  };
+  std::vector<uint8_t> units[3];
+  units[0] = cut(size_t{input[0]} << 8 | input[1]);
+  units[1] = cut(size_t{input[2]} << 8 | input[3]);
+  units[2] = cut(inputSize - at);
+
+  HEVC_PS ps;
+  for (uint8_t type = 32; type <= 34; ++type) {
+    std::vector<uint8_t>& unit = units[type - 32];
+    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0x81) | type << 1);
+    try {
+      ps.AddNALU(NALU{unit.data(), unit.size()});
+    } catch (const Orvane::Exception&) {
+    }
+  }
+
+  CheckSorted(ps.vps_list, [](const HEVC_VPS& v) { return v.vps_video_parameter_set_id; });
+  CheckSorted(ps.sps_list, [](const HEVC_SPS& s) { return s.sps_seq_parameter_set_id; });
+  CheckSorted(ps.pps_list, [](const HEVC_PPS& p) { return p.pps_pic_parameter_set_id; });
+  for (const auto& vps : ps.vps_list) {
+    if (vps->GetMaxNumReorderPics() > 16) std::abort();
+  }
+  for (const auto& sps : ps.sps_list) {
+    const auto [codedWidth, codedHeight] = sps->GetCodedSize();
+    const auto [width, height] = sps->GetPictureSize();
+    if (width == 0 && codedWidth != 0) std::abort();
+    if (width > codedWidth || height > codedHeight) std::abort();
+    if (sps->GetMaxNumReorderPics() > 16) std::abort();
+    sps->GetColourDescription();
+  }
+  for (const auto& pps : ps.pps_list) {
+    if (!ps.GetSPS(pps->pps_seq_parameter_set_id)) std::abort();
+  }
+  return 0;
+}
