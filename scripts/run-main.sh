@@ -16,4 +16,6 @@ echo "=== wrote $REPO/out/sample.heic ($(stat -c %s "$REPO/out/sample.heic") byt
 echo "=== exiftool"
 exiftool -s -FileType -MajorBrand -CompatibleBrands -Make -Model -ImageWidth -ImageHeight "$REPO/out/sample.heic"
 echo "=== heif-info"
-heif-info "$REPO/out/sample.heic" || echo "(heif-info cannot decode the image yet: the hvcC decoder configuration is not written yet)"
+heif-info "$REPO/out/sample.heic"
+echo "=== heif-convert"
+heif-convert "$REPO/out/sample.heic" "$REPO/out/sample.png"

@@ -9,11 +9,14 @@
 #include "Orvane/Proc/ProcException.h"
 #include "Orvane/Proc/Statistics.h"
 #include "support/HeifBoxReader.h"
+#include "support/BitstreamTestKit.h"
+#include "support/HEVCTestUnits.h"
 #include "support/HostFakes.h"
 
 namespace {
 
 using namespace testing_support;
+using codec_test::Probe;
 using Orvane::ioPath;
 using Orvane::Conf::FormatCodecAudio;
 using Orvane::Conf::FormatCodecVideo;
@@ -29,8 +32,29 @@ boost::intrusive_ptr<IMuxer> NewMuxer(const std::filesystem::path& output, std::
   return new MuxerHEIF(FormatFile::Create("heic"), DataOutput::Create(ioPath(output), stream));
 }
 
+// Annex B parameter sets: the stream's codec private data.
+boost::intrusive_ptr<Orvane::IBlob> Configuration(const std::vector<codec_test::SyntaxUnit>& units) {
+  std::vector<uint8_t> bytes;
+  for (const auto& unit : units) {
+    bytes.insert(bytes.end(), {0, 0, 0, 1});
+    const std::vector<uint8_t> nal = unit.Bytes();
+    bytes.insert(bytes.end(), nal.begin(), nal.end());
+  }
+  return Orvane::Proc::BlobFF::Create(bytes.data(), bytes.size());
+}
+
+// A stream with a valid 64x64 Main-profile configuration.
 boost::intrusive_ptr<FormatCodecVideo> Video(uint32_t width = 64, uint32_t height = 48) {
-  return FormatCodecVideo::Create(width, height);
+  auto codec = FormatCodecVideo::Create(width, height);
+  codec->SetPrivateData(Configuration({codec_test::BaseVPS(), codec_test::BaseSPS(), codec_test::BasePPS()}));
+  return codec;
+}
+
+// A coded picture as the hvcC box declares it: NAL units behind 4-byte lengths.
+std::vector<uint8_t> Picture(std::vector<uint8_t> nalu) {
+  const auto n = static_cast<uint32_t>(nalu.size());
+  nalu.insert(nalu.begin(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
+  return nalu;
 }
 
 Orvane::Core::Property Metadata(std::initializer_list<std::pair<const char*, const char*>> entries) {
@@ -110,11 +134,11 @@ TEST(MuxerHEIF, FirstPacketOfEachStreamBecomesItsItemData) {
   const uint32_t a = muxer->AddStream(Video());
   const uint32_t b = muxer->AddStream(Video());
   LogCapture log;
-  muxer->Write(a, MakePacket({1, 2, 3}));
-  muxer->Write(b, MakePacket({9, 8}));
-  muxer->Write(a, MakePacket({4, 5}));
-  muxer->Write(a, MakePacket({6}));
-  muxer->Write(b, MakePacket({7}));
+  muxer->Write(a, MakePacket(Picture({1, 2, 3})));
+  muxer->Write(b, MakePacket(Picture({9, 8})));
+  muxer->Write(a, MakePacket(Picture({4, 5})));
+  muxer->Write(a, MakePacket(Picture({6})));
+  muxer->Write(b, MakePacket(Picture({7})));
 
   const std::vector<std::string> expected = {
       "Skip packet for image #1 because image sequences are not supported",
@@ -127,8 +151,8 @@ TEST(MuxerHEIF, FirstPacketOfEachStreamBecomesItsItemData) {
   EXPECT_EQ(StatisticCount(*muxer), 2u);
 
   const HeifFileView file = CloseAndRead(*muxer, dir / "out.heic");
-  EXPECT_EQ(file.items.at(a).data, (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(file.items.at(b).data, (std::vector<uint8_t>{9, 8}));
+  EXPECT_EQ(file.items.at(a).data, Picture({1, 2, 3}));
+  EXPECT_EQ(file.items.at(b).data, Picture({9, 8}));
 }
 
 TEST(MuxerHEIF, WriteRefusals) {
@@ -147,6 +171,9 @@ TEST(MuxerHEIF, WriteRefusals) {
       {"not a packet", id, notAPacket, "Input data is not instance of IDataPacket."},
       {"no data at all", id, nullptr, "Input data is not instance of IDataPacket."},
       {"packet without payload", id, MakePacketWithoutPayload(), "Packet has no data"},
+      {"Annex B picture", id, MakePacket({0, 0, 0, 1, 0x26, 0x01, 0xaf}), "Packet is not in length-prefixed form"},
+      {"zero NAL length", id, MakePacket({0, 0, 0, 0, 0x26}), "Packet is not in length-prefixed form"},
+      {"length beyond the packet", id, MakePacket({0, 0, 0, 9, 0x26}), "Packet is not in length-prefixed form"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -156,8 +183,8 @@ TEST(MuxerHEIF, WriteRefusals) {
   }
   // None of the refusals marked the stream written: the next packet is stored.
   EXPECT_EQ(StatisticCount(*muxer), 0u);
-  muxer->Write(id, MakePacket({5, 6}));
-  EXPECT_EQ(CloseAndRead(*muxer, dir / "out.heic").items.at(id).data, (std::vector<uint8_t>{5, 6}));
+  muxer->Write(id, MakePacket(Picture({5, 6})));
+  EXPECT_EQ(CloseAndRead(*muxer, dir / "out.heic").items.at(id).data, Picture({5, 6}));
 }
 
 TEST(MuxerHEIF, PacketsWithoutPayloadAfterTheFirstAreSkippedLikeAnyOther) {
@@ -250,6 +277,99 @@ TEST(MuxerHEIF, WriteHeaderGivesEachImageItsSizeAndExifItem) {
   }
 }
 
+// The hvcC fields at their fixed places in the box payload.
+struct HvcCHead {
+  int profile_idc, level_idc, chroma_format, bit_depth_luma, temporal_layers, temporal_id_nested, length_size;
+  uint32_t compatibility;
+  std::vector<uint8_t> constraints;
+};
+
+HvcCHead ReadHvcCHead(const std::vector<uint8_t>& h) {
+  EXPECT_GE(h.size(), 23u);
+  if (h.size() < 23) return {};
+  return {h[1] & 0x1F,
+          h[12],
+          h[16] & 3,
+          (h[17] & 7) + 8,
+          h[21] >> 3 & 7,
+          h[21] >> 2 & 1,
+          (h[21] & 3) + 1,
+          uint32_t(h[2]) << 24 | h[3] << 16 | h[4] << 8 | h[5],
+          std::vector<uint8_t>(h.begin() + 6, h.begin() + 12)};
+}
+
+TEST(MuxerHEIF, DecoderConfigurationComesFromTheLowestIdVpsAndSps) {
+  using namespace codec_test;
+  // VPS 1 claims another profile and level; the record must take VPS 0's.
+  const SyntaxUnit vps1 = BaseVPS().Set("vps_video_parameter_set_id", 1).Set("general_profile_idc", 2)
+                              .Set("general_profile_compatibility_flags", 0x20000000).Set("general_level_idc", 150);
+  const SyntaxUnit vps0 = BaseVPS().Set("general_constraint_43bits", 0x123456789ull);
+  const SyntaxUnit sps = BaseSPS().Set("chroma_format_idc", 2).Set("bit_depth_luma_minus8", 2).Set("bit_depth_chroma_minus8", 2);
+  const SyntaxUnit sei = Concat({NalHeader(39), {U("payload", 16, 0x0501)}});
+  const std::vector<SyntaxUnit> units = {vps1, vps0, sps, BasePPS(), sei};
+
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  auto codec = FormatCodecVideo::Create(64, 64);
+  codec->SetPrivateData(Configuration(units));
+  const uint32_t id = muxer->AddStream(codec);
+  muxer->WriteHeader(1);
+  const HeifItem item = CloseAndRead(*muxer, dir / "out.heic").items.at(id);
+
+  const HvcCHead head = ReadHvcCHead(item.hvcC);
+  EXPECT_EQ(head.profile_idc, 1);
+  EXPECT_EQ(head.compatibility, 0x60000000u);  // flags 1 and 2, flag 0 in the top bit
+  EXPECT_EQ(head.level_idc, 93);
+  EXPECT_EQ(head.constraints, std::vector<uint8_t>(6, 0));
+  EXPECT_EQ(head.chroma_format, 2);
+  EXPECT_EQ(head.bit_depth_luma, 10);
+  EXPECT_EQ(head.temporal_layers, 1);
+  EXPECT_EQ(head.temporal_id_nested, 1);
+  EXPECT_EQ(head.length_size, 4);
+  // Every unit of the configuration, SEI included, in the configuration's own order.
+  std::vector<std::vector<uint8_t>> expected;
+  for (const auto& unit : units) expected.push_back(unit.Bytes());
+  EXPECT_EQ(HvcCNalUnits(item.hvcC), expected);
+  EXPECT_EQ(item.properties, (std::vector<std::string>{"hvcC", "ispe"}));
+}
+
+TEST(MuxerHEIF, StreamsWithoutAUsableConfiguration) {
+  using namespace codec_test;
+  struct Row {
+    const char* name;
+    boost::intrusive_ptr<Orvane::IBlob> privateData;
+    const char* message;
+  } rows[] = {
+      {"no private data", nullptr, "Stream has no decoder configuration"},
+      {"empty private data", Configuration({}), "Stream has no decoder configuration"},
+      {"a VPS only", Configuration({BaseVPS()}), "Stream has no decoder configuration"},
+      {"a PPS without its SPS", Configuration({BasePPS()}), nullptr},  // the PPS decode refuses it
+      {"an SPS without its VPS", Configuration({BaseSPS()}), nullptr},  // the SPS decode refuses it
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    auto muxer = NewMuxer(dir / "out.heic");
+    const uint32_t good = muxer->AddStream(Video());
+    auto codec = FormatCodecVideo::Create(64, 64);
+    if (row.privateData) codec->SetPrivateData(row.privateData);
+    const uint32_t bad = muxer->AddStream(codec);
+    const auto failure = Probe([&] { muxer->WriteHeader(1); });
+    ASSERT_TRUE(failure);
+    if (row.message) {
+      EXPECT_EQ(failure->message, row.message);
+      EXPECT_EQ(failure->function, "WriteHeader");
+      EXPECT_EQ(failure->file, kUnit);
+    } else {
+      EXPECT_TRUE(failure->bitstream);
+    }
+    // The stream before keeps what it got; the failing one has no hvcC.
+    const HeifFileView file = CloseAndRead(*muxer, dir / "out.heic");
+    EXPECT_EQ(file.items.at(good).properties, (std::vector<std::string>{"hvcC", "ispe"}));
+    EXPECT_TRUE(file.items.at(bad).properties.empty());
+  }
+}
+
 TEST(MuxerHEIF, FormatNameFollowsTheExtension) {
   struct Row {
     const char* path;
@@ -271,7 +391,7 @@ TEST(MuxerHEIF, StatisticsTree) {
   TempDir dir;
   const auto output = dir / "stats.heic";
   auto muxer = NewMuxer(output);
-  for (int i = 0; i < 2; ++i) muxer->Write(muxer->AddStream(Video()), MakePacket({1, 2}));
+  for (int i = 0; i < 2; ++i) muxer->Write(muxer->AddStream(Video()), MakePacket(Picture({1, 2})));
 
   const Orvane::Core::Property root = muxer->GetStatistic();
   ASSERT_EQ(root.ChildCount(), 1u);
@@ -296,10 +416,10 @@ TEST(MuxerHEIF, CloseWritesTheWholeFileEachTime) {
   TempDir dir;
   const auto output = dir / "twice.heic";
   auto muxer = NewMuxer(output);
-  muxer->Write(muxer->AddStream(Video()), MakePacket({1}));
+  muxer->Write(muxer->AddStream(Video()), MakePacket(Picture({1})));
   muxer->Close();
   const auto firstBytes = ReadFileBytes(output.string());
-  muxer->Write(muxer->AddStream(Video()), MakePacket({2, 2}));
+  muxer->Write(muxer->AddStream(Video()), MakePacket(Picture({2, 2})));
   const HeifFileView second = CloseAndRead(*muxer, output);
   EXPECT_EQ(second.items.size(), 2u);
   EXPECT_GT(ReadFileBytes(output.string()).size(), firstBytes.size());
@@ -329,7 +449,7 @@ TEST(MuxerHEIF, CloseOutcomes) {
   if (std::filesystem::exists("/dev/full")) {
     SCOPED_TRACE("a device that accepts no bytes");
     auto muxer = NewMuxer("/dev/full");
-    muxer->Write(muxer->AddStream(Video()), MakePacket(std::vector<uint8_t>(1 << 16, 7)));
+    muxer->Write(muxer->AddStream(Video()), MakePacket(Picture(std::vector<uint8_t>(1 << 16, 7))));
     const ThrowReport r = ExpectThrow<MuxerException>([&] { muxer->Close(); });
     EXPECT_EQ(r.description, "Cannot write output file");
     EXPECT_EQ(r.function, "Close");

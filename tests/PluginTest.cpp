@@ -6,6 +6,7 @@
 
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/ProcException.h"
+#include "support/HEVCTestUnits.h"
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
 
@@ -73,6 +74,13 @@ TEST_F(Plugin, WritesAFileThatIndependentReadersAccept) {
                                    Orvane::Proc::DataOutput::Create(Orvane::ioPath(path)));
   ASSERT_EQ(muxer->GetRefCount(), 1u);
   auto codec = Orvane::Conf::FormatCodecVideo::Create(320, 240);
+  std::vector<uint8_t> configuration;
+  for (const auto& unit : {codec_test::BaseVPS(), codec_test::BaseSPS(), codec_test::BasePPS()}) {
+    configuration.insert(configuration.end(), {0, 0, 1});
+    const std::vector<uint8_t> nal = unit.Bytes();
+    configuration.insert(configuration.end(), nal.begin(), nal.end());
+  }
+  codec->SetPrivateData(Orvane::Proc::BlobFF::Create(configuration.data(), configuration.size()));
   Orvane::Core::Property metadata("metadata");
   metadata.Add(Orvane::Core::Property("Exif.Image.Make", "Orvane Test Maker"));
   metadata.Add(Orvane::Core::Property("Exif.Image.Model", "Plug-in"));
@@ -90,6 +98,7 @@ TEST_F(Plugin, WritesAFileThatIndependentReadersAccept) {
   EXPECT_EQ(file.items.at(id).type, "hvc1");
   EXPECT_EQ(file.items.at(id).data, picture);
   EXPECT_EQ(file.items.at(id).ispe, std::make_pair(320u, 240u));
+  EXPECT_EQ(file.items.at(id).properties, (std::vector<std::string>{"hvcC", "ispe"}));
   ASSERT_EQ(file.references.size(), 1u);
   EXPECT_EQ(file.references[0].type, "cdsc");
   EXPECT_EQ(file.items.at(file.references[0].from).type, "Exif");

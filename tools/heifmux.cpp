@@ -22,6 +22,9 @@ extern "C" {
 }
 
 #include "Orvane/Conf/FormatCodec.h"
+#include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/HEVCParser.h"
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/Data.h"
 #include "Orvane/Proc/Muxer.h"
@@ -110,11 +113,64 @@ struct Image {
   std::string origin;
 };
 
-// Length of the NAL length fields an hvcC record declares, or 0 when the configuration is not an
-// hvcC record (Annex B parameter sets).
-int HvcCLengthSize(const uint8_t* data, int size) {
-  if (size >= 23 && data[0] == 1) return (data[21] & 3) + 1;
-  return 0;
+std::string Describe(const boost::exception& e) {
+  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
+  return boost::diagnostic_information(e);
+}
+
+namespace cp = Orvane::Proc::CodecParsers;
+
+// A packet's NAL units behind 4-byte lengths: the framing the muxer's hvcC box declares.
+boost::intrusive_ptr<Orvane::Proc::IDataPacket> WithFourByteLengths(const AVPacket& source,
+                                                                   const std::vector<cp::NALU>& nalus) {
+  const cp::BlobMp4Maker maker(4, nalus);
+  AVPacket* packet = Orvane::Proc::CreatePacket(maker.TotalSize());
+  maker.Write(packet->data);
+  if (av_packet_copy_props(packet, &source) < 0) {
+    av_packet_free(&packet);
+    throw std::bad_alloc();
+  }
+  return Orvane::Proc::DataPacketFF::Create(packet, 0, packet->pts, packet->dts, packet->duration);
+}
+
+// The stream's decoder configuration and first picture, read with the codec parsers: the
+// configuration as an hvcC record or Annex B parameter sets, or, where the container has none,
+// the parameter sets that the first picture carries in band.
+Image MakeImage(const std::string& origin, const AVCodecParameters& par, const AVPacket& first) {
+  const auto packetBlob = Orvane::Proc::BlobFF::Create(first.data, static_cast<size_t>(first.size));
+  Orvane::BlobPtr configuration;
+  if (par.extradata && par.extradata_size > 0) {
+    configuration = Orvane::Proc::BlobFF::Create(par.extradata, static_cast<size_t>(par.extradata_size));
+  } else {
+    auto inBand = std::make_shared<cp::HEVCParser>(false);
+    inBand->ParsePacketData(packetBlob, std::nullopt);
+    std::vector<cp::NALU> parameterSets;
+    for (const cp::NALU& nalu : inBand->nalus()) {
+      const uint32_t type = cp::HEVCNaluType(nalu);
+      if (type >= 32 && type <= 34) parameterSets.push_back(nalu);
+    }
+    if (parameterSets.empty()) throw std::runtime_error(origin + " has no decoder configuration");
+    configuration = cp::MakeAnnexBBlob(parameterSets);
+  }
+  const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
+  const auto ps = parser->GetParameterSets();
+  if (ps->vps_list.empty() || ps->sps_list.empty()) throw std::runtime_error(origin + " has no VPS or no SPS");
+  const auto [width, height] = ps->sps_list.front()->GetPictureSize();
+
+  Image image;
+  image.origin = origin;
+  image.codec = Orvane::Conf::FormatCodecVideo::Create(width, height);
+  image.codec->SetPrivateData(configuration);
+  const auto picture = parser->ParsePacket(packetBlob);
+  if (picture->nalus().empty()) throw std::runtime_error(origin + ": the first packet holds no NAL unit");
+  if (parser->nalLengthSize() == 4u) {
+    AVPacket* own = av_packet_clone(&first);
+    if (!own) throw std::bad_alloc();
+    image.picture = Orvane::Proc::DataPacketFF::Create(own, 0, own->pts, own->dts, own->duration);
+  } else {
+    image.picture = WithFourByteLengths(first, picture->nalus());
+  }
+  return image;
 }
 
 std::vector<Image> ReadImages(const std::string& path) {
@@ -127,44 +183,40 @@ std::vector<Image> ReadImages(const std::string& path) {
   if (int rc = avformat_find_stream_info(format, nullptr); rc < 0)
     throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
 
-  std::vector<int> streamToImage(format->nb_streams, -1);
-  std::vector<Image> images;
+  // Stream index to image slot, for the HEVC video streams in stream order.
+  std::vector<int> slot(format->nb_streams, -1);
+  int count = 0;
   for (unsigned s = 0; s < format->nb_streams; ++s) {
     const AVCodecParameters* par = format->streams[s]->codecpar;
-    if (par->codec_type != AVMEDIA_TYPE_VIDEO || par->codec_id != AV_CODEC_ID_HEVC) continue;
-    if (par->width <= 0 || par->height <= 0) throw std::runtime_error(path + ": HEVC stream without a picture size");
-    if (!par->extradata || par->extradata_size <= 0)
-      throw std::runtime_error(path + ": HEVC stream #" + std::to_string(s) + " has no decoder configuration");
-    if (HvcCLengthSize(par->extradata, par->extradata_size) != 4)
-      throw std::runtime_error(path + ": HEVC stream #" + std::to_string(s) +
-                               " is not stored with 4-byte NAL lengths; this version muxes such streams only");
-    Image image;
-    image.codec = Orvane::Conf::FormatCodecVideo::Create(static_cast<uint32_t>(par->width),
-                                                         static_cast<uint32_t>(par->height));
-    image.codec->SetPrivateData(Orvane::Proc::BlobFF::Create(par->extradata, static_cast<size_t>(par->extradata_size)));
-    image.origin = path + " #" + std::to_string(s);
-    streamToImage[s] = static_cast<int>(images.size());
-    images.push_back(std::move(image));
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && par->codec_id == AV_CODEC_ID_HEVC) slot[s] = count++;
   }
-  if (images.empty()) throw std::runtime_error(path + ": no HEVC video stream");
+  if (count == 0) throw std::runtime_error(path + ": no HEVC video stream");
 
-  size_t missing = images.size();
-  AVPacket* packet = av_packet_alloc();
-  while (missing && av_read_frame(format, packet) >= 0) {
-    const int index = streamToImage[static_cast<size_t>(packet->stream_index)];
-    if (index >= 0 && !images[static_cast<size_t>(index)].picture) {
-      AVPacket* own = av_packet_clone(packet);
-      if (!own) throw std::bad_alloc();
-      images[static_cast<size_t>(index)].picture =
-          Orvane::Proc::DataPacketFF::Create(own, 0, own->pts, own->dts, own->duration);
+  std::vector<std::optional<Image>> images(static_cast<size_t>(count));
+  int missing = count;
+  std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+  while (missing && av_read_frame(format, packet.get()) >= 0) {
+    const unsigned s = static_cast<unsigned>(packet->stream_index);
+    const int index = s < slot.size() ? slot[s] : -1;
+    if (index >= 0 && !images[static_cast<size_t>(index)] && packet->size > 0) {
+      const std::string origin = path + " stream #" + std::to_string(s);
+      try {
+        images[static_cast<size_t>(index)] = MakeImage(origin, *format->streams[s]->codecpar, *packet);
+      } catch (const boost::exception& e) {
+        throw std::runtime_error(origin + ": " + Describe(e));
+      }
       --missing;
     }
-    av_packet_unref(packet);
+    av_packet_unref(packet.get());
   }
-  av_packet_free(&packet);
-  for (const Image& image : images)
-    if (!image.picture) throw std::runtime_error(image.origin + ": no coded picture");
-  return images;
+  std::vector<Image> result;
+  for (unsigned s = 0; s < format->nb_streams; ++s) {
+    if (slot[s] < 0) continue;
+    auto& image = images[static_cast<size_t>(slot[s])];
+    if (!image) throw std::runtime_error(path + " stream #" + std::to_string(s) + ": no coded picture");
+    result.push_back(std::move(*image));
+  }
+  return result;
 }
 
 std::string DefaultPlugin() {
@@ -189,11 +241,6 @@ std::string FormatOf(const std::filesystem::path& output) {
   std::string extension = output.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension == ".heif" ? Orvane::Conf::IFormatFile::FORMAT_HEIF : Orvane::Conf::IFormatFile::FORMAT_HEIC;
-}
-
-std::string Describe(const boost::exception& e) {
-  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
-  return boost::diagnostic_information(e);
 }
 
 // The muxer writes its file when closed and again when released; it writes into a temporary file

@@ -29,4 +29,9 @@ BlobPtr MakeLengthPrefixedBlob(const std::vector<NALU>& nalus, uint64_t lengthSi
 // Each unit behind 00 00 00 01. Never fails.
 BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus);
 
+// An hvcC record: profile, tier and level from the lowest-id VPS, format and bit depths from the
+// lowest-id SPS, then arrays of the VPS, SPS, PPS and SEI units in that order (other units are
+// left out), each unit in input order. Fails without a VPS, SPS or PPS, or with too many.
+BlobPtr NalusToHVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
+
 }  // namespace Orvane::Proc::CodecParsers

@@ -12,6 +12,10 @@
 #include <boost/exception/get_error_info.hpp>
 
 #include "ExifItem.h"
+#include "Orvane/Proc/CodecParsers/BitstreamException.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/HEVCParser.h"
 #include "Orvane/Proc/ProcException.h"
 #include "Orvane/Proc/Statistics.h"
 #include "Orvane/Throw.h"
@@ -24,6 +28,44 @@ constexpr const char kUnit[] = "Orvane/Proc/Muxers/MuxerHEIF/MuxerHEIF";
 [[noreturn]] void ThrowMuxer(const char* function, const char* message,
                              std::source_location at = std::source_location::current()) {
   ThrowException<MuxerException>(kUnit, function, message, at);
+}
+
+// The hvcC fields the muxer fills: profile, tier and level from the lowest-id VPS, format, bit
+// depths and temporal nesting from the lowest-id SPS. The constraint flags stay zero: libheif
+// writes non-zero ones wrongly, and zero claims no constraint, which is always true.
+heif::Box_hvcC::configuration MakeConfiguration(const CodecParsers::HEVC_VPS& vps,
+                                                const CodecParsers::HEVC_SPS& sps) {
+  const CodecParsers::HEVC_ProfileInfo& general = vps.profile_tier_level.general;
+  heif::Box_hvcC::configuration config{};
+  config.configuration_version = 1;
+  config.general_profile_space = general.profile_space;
+  config.general_tier_flag = general.tier_flag != 0;
+  config.general_profile_idc = general.profile_idc;
+  config.general_profile_compatibility_flags = 0;
+  for (uint8_t byte : general.profile_compatibility_bytes)
+    config.general_profile_compatibility_flags = config.general_profile_compatibility_flags << 8 | byte;
+  config.general_constraint_indicator_flags.reset();
+  config.general_level_idc = general.level_idc;
+  config.min_spatial_segmentation_idc = 0;
+  config.parallelism_type = 0;
+  config.chroma_format = sps.chroma_format_idc;
+  config.bit_depth_luma = static_cast<uint8_t>(sps.bit_depth_luma_minus8 + 8);
+  config.bit_depth_chroma = static_cast<uint8_t>(sps.bit_depth_chroma_minus8 + 8);
+  config.avg_frame_rate = 0;
+  config.constant_frame_rate = 0;
+  config.num_temporal_layers = 1;
+  config.temporal_id_nested = sps.sps_temporal_id_nesting_flag;
+  return config;
+}
+
+bool IsLengthPrefixed(const IBlob& blob) {
+  std::vector<CodecParsers::NALU> nalus;
+  try {
+    CodecParsers::FindMP4Nalus(blob.GetData(), blob.GetSize(), nalus, 4);
+  } catch (const CodecParsers::BitstreamException&) {
+    return false;
+  }
+  return true;
 }
 
 std::string ToLower(std::string text) {
@@ -71,7 +113,7 @@ void MuxerHEIF::WriteHeader(int32_t mode) {
   if (mode != 1) return;
   if (streams.empty()) ThrowMuxer("WriteHeader", "No streams");
   for (const auto& [id, stream] : streams) {
-    // The hvcC decoder configuration joins here once the HEVC configuration parser is in place.
+    AddDecoderConfiguration(id, *stream.codec);
     AddExifItem(*heifFile, id, *stream.codec);
     heifFile->add_ispe_property(id, stream.codec->GetWidth(), stream.codec->GetHeight());
     if (stream.codec->ExistsMainStreamFlag() && stream.codec->GetMainStreamFlag()) {
@@ -79,6 +121,24 @@ void MuxerHEIF::WriteHeader(int32_t mode) {
     }
   }
   if (heifFile->get_primary_image_ID() == 0) heifFile->set_primary_item_id(streams.begin()->first);
+}
+
+void MuxerHEIF::AddDecoderConfiguration(uint32_t id, const Conf::IFormatCodecVideo& codec) {
+  std::shared_ptr<CodecParsers::HEVCParser> parser;
+  {
+    const boost::intrusive_ptr<const IBlob> privateData = codec.GetPrivateData();
+    if (!privateData || privateData->GetSize() == 0) ThrowMuxer("WriteHeader", "Stream has no decoder configuration");
+    parser = CodecParsers::HEVCParser::CreateFromCodecConfiguration(privateData);
+  }
+  const std::shared_ptr<CodecParsers::HEVC_PS> ps = parser->GetParameterSets();
+  // Without both, the hvcC box would claim a profile and format that nothing backs.
+  if (ps->vps_list.empty() || ps->sps_list.empty()) ThrowMuxer("WriteHeader", "Stream has no decoder configuration");
+
+  heifFile->add_hvcC_property(id);
+  heifFile->set_hvcC_configuration(id, MakeConfiguration(*ps->vps_list.front(), *ps->sps_list.front()));
+  for (const CodecParsers::NALU& nalu : parser->nalus()) {
+    heifFile->append_hvcC_nal_data(id, nalu.data, nalu.size);
+  }
 }
 
 void MuxerHEIF::Write(uint32_t streamIndex, const boost::intrusive_ptr<IData>& data) {
@@ -96,6 +156,8 @@ void MuxerHEIF::Write(uint32_t streamIndex, const boost::intrusive_ptr<IData>& d
   }
   // An item without data would be a file no reader can decode; refuse rather than mark it written.
   if (!blob) ThrowMuxer("Write", "Packet has no data");
+  // The hvcC box declares 4-byte NAL lengths; data framed otherwise would be stored undecodable.
+  if (!IsLengthPrefixed(*blob)) ThrowMuxer("Write", "Packet is not in length-prefixed form");
 
   const auto start = std::chrono::steady_clock::now();
   std::vector<uint8_t> bytes(blob->GetData(), blob->GetData() + blob->GetSize());

@@ -38,6 +38,9 @@ class MuxerHEIF : public IMuxer {
     bool written = false;  // the image item already holds its coded picture
   };
 
+  // The stream's hvcC property, from the VPS, SPS and PPS of its codec private data.
+  void AddDecoderConfiguration(uint32_t id, const Conf::IFormatCodecVideo& codec);
+
   RefCountImpl refCount_;
   boost::intrusive_ptr<Conf::IFormatFile> formatFile;
   boost::intrusive_ptr<IDataOutput> dataOutput;
