@@ -29,13 +29,32 @@ BitsReader& BitsReader::operator=(const BitsReader& other) {
 }
 
 uint64_t BitsReader::TailWindow() const {
-  uint8_t tail[8] = {};
+  // Short units such as parameter sets make most of their reads here, so no library copy: the
+  // last eight bytes of the range moved up to the current byte, zeros coming in behind, or for a
+  // range of fewer than eight bytes its bytes one by one.
   const uint64_t byte = position >> 3;
-  std::memcpy(tail, data + byte, static_cast<size_t>(size - byte));
-  return LoadBigEndian64(tail) << (position & 7);
+  const uint64_t left = size - byte;  // 0 (at the end) to 7
+  uint64_t window = 0;
+  if (left == 0) return 0;
+  if (size >= 8) {
+    window = LoadBigEndian64(data + size - 8) << (8 * (8 - left));
+  } else {
+    for (uint64_t i = byte; i < size; ++i) window |= uint64_t{data[i]} << (56 - 8 * (i - byte));
+  }
+  return window << (position & 7);
 }
 
 uint32_t BitsReader::GetUEGolombSlow() {
+  // In the last eight bytes, a code that ends before the end is taken from the tail window as
+  // the inline path takes it from a full one.
+  if (size - (position >> 3) < 8) {
+    const uint64_t window = TailWindow();
+    const auto zeros = static_cast<unsigned>(std::countl_zero(window));
+    if (zeros <= 28 && 2 * zeros + 1 <= BitsLeft()) {
+      position += 2 * zeros + 1;
+      return static_cast<uint32_t>((window >> (63 - 2 * zeros)) - 1);
+    }
+  }
   // The prefix runs to the first one, however long: a code of more than 31 zeros is refused
   // only once it is known not to be cut short by the end.
   uint64_t zeros = 0;
