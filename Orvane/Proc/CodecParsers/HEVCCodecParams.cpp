@@ -45,8 +45,7 @@ void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, const NALU
 }
 
 template <class Record>
-std::shared_ptr<const Record> Find(const std::vector<std::shared_ptr<const Record>>& list,
-                                   uint8_t id) {
+std::shared_ptr<const Record> Find(const std::vector<std::shared_ptr<const Record>>& list, uint8_t id) {
   for (const auto& record : list) {
     if (Key(*record) == id) return record;
   }

@@ -4,6 +4,7 @@
 // and the RBSP that every parameter-set decode reads. Internal to the codec parsers.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <source_location>
 #include <type_traits>
 #include <vector>
@@ -66,6 +67,17 @@ template <class Record>
 void Reset(Record& record) {
   static_assert(std::is_trivially_copyable_v<Record> && std::is_standard_layout_v<Record>);
   std::memset(static_cast<void*>(&record), 0, sizeof record);
+}
+
+// The record of `list` whose `key` is `id`, or null; the first one, as the collection's lookups
+// find it. A decode reads its collection and never changes it, so the collection keeps the record
+// alive for the whole decode without another reference being counted.
+template <class Record, class Key>
+const Record* FindStored(const std::vector<std::shared_ptr<const Record>>& list, uint8_t id, Key key) {
+  for (const auto& record : list) {
+    if ((*record).*key == id) return record.get();
+  }
+  return nullptr;
 }
 
 // The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,

@@ -28,7 +28,7 @@ void HEVC_PPS::Decode(const NALU& nalu, const HEVC_PS& ps) {
 
   pps_pic_parameter_set_id = UE<uint8_t>(r, 63, "PPS id out of range");
   pps_seq_parameter_set_id = UE<uint8_t>(r, 15, "SPS id out of range");
-  const std::shared_ptr<const HEVC_SPS> sps = ps.GetSPS(pps_seq_parameter_set_id);
+  const HEVC_SPS* sps = FindStored(ps.sps_list, pps_seq_parameter_set_id, &HEVC_SPS::sps_seq_parameter_set_id);
   if (!sps) Fail("invalid seq_parameter_set_id in pps");
 
   dependent_slice_segments_enabled_flag = r.GetBits<uint8_t>(1);

@@ -40,7 +40,7 @@ void HEVC_SPS::Decode(const NALU& nalu, const HEVC_PS& ps) {
   if (r.GetBits<uint32_t>(3) == 0) Fail("nuh_temporal_id_plus1 out of range");
 
   sps_video_parameter_set_id = r.GetBits<uint8_t>(4);
-  const std::shared_ptr<const HEVC_VPS> vps = ps.GetVPS(sps_video_parameter_set_id);
+  const HEVC_VPS* vps = FindStored(ps.vps_list, sps_video_parameter_set_id, &HEVC_VPS::vps_video_parameter_set_id);
   if (!vps) Fail("invalid sps_video_parameter_set_id in sps");
 
   // A layer SPS may take its sub-layers and nesting from the VPS and then has no PTL, chroma

@@ -1,5 +1,6 @@
 // The video parameter set, and hrd_parameters, which the VPS and the VUI of the SPS share.
 #include <algorithm>
+#include <cstring>
 
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
@@ -9,14 +10,29 @@ namespace Orvane::Proc::CodecParsers {
 using namespace hevc_syntax;
 
 namespace {
+
 constexpr uint32_t kVPSType = 32;
+
+// The initial state of a VPS: its two growable arrays empty (their storage kept for the next
+// decode), every other field zero. The fixed-size fields lie in three runs around the arrays.
+void Reset(HEVC_VPS& vps) {
+  const auto zero = [](void* from, void* to) {
+    std::memset(from, 0, static_cast<size_t>(static_cast<char*>(to) - static_cast<char*>(from)));
+  };
+  vps.layer_id_included_flag.clear();
+  vps.hrd_parameters.clear();
+  zero(&vps, &vps.layer_id_included_flag);
+  zero(&vps.vps_timing_info_present_flag, &vps.hrd_parameters);
+  zero(&vps.vps_extension_flag, &vps.vps_extension_flag + 1);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // video_parameter_set_rbsp
 
 void HEVC_VPS::Decode(const NALU& nalu) {
-  *this = HEVC_VPS{};
+  Reset(*this);
   UnitRBSP rbsp(nalu);
   BitsReader& r = rbsp.Reader();
   r.SkipBits(1);  // forbidden_zero_bit
