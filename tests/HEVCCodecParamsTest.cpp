@@ -12,6 +12,7 @@
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/Data.h"
 #include "support/BitstreamTestKit.h"
 #include "support/HEVCTestUnits.h"
 
@@ -383,6 +384,21 @@ TEST(HEVCParameterSets, EmptyUnitIsRefused) {
   EXPECT_EQ(failure->function, "AddNALU");
   EXPECT_EQ(failure->file, kUnitPath);
   EXPECT_TRUE(ps.vps_list.empty());
+}
+
+// A codec configuration gives its sets in any order; the collection gets every VPS, then every
+// SPS, then every PPS.
+TEST(HEVCParameterSets, FromCodecConfiguration) {
+  std::vector<uint8_t> annexB;
+  for (const SyntaxUnit& unit : {BasePPS(), BaseSPS(), BaseVPS()}) {
+    annexB.insert(annexB.end(), {0, 0, 0, 1});
+    const std::vector<uint8_t> bytes = unit.Bytes();
+    annexB.insert(annexB.end(), bytes.begin(), bytes.end());
+  }
+  const auto ps = HEVC_PS::FromCodecConfiguration(Orvane::Proc::BlobFF::Create(annexB.data(), annexB.size()));
+  EXPECT_EQ(ps->vps_list.size(), 1u);
+  EXPECT_EQ(ps->sps_list.size(), 1u);
+  EXPECT_EQ(ps->pps_list.size(), 1u);
 }
 
 // profile_tier_level: how many bits it takes, the profile inferred from the compatibility flags,

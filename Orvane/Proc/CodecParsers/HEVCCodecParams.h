@@ -14,7 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include <boost/intrusive_ptr.hpp>
+
 #include "Orvane/Proc/CodecParsers/CommonVUI.h"
+
+namespace Orvane {
+class IBlob;
+}
 
 namespace Orvane::Proc::CodecParsers {
 
@@ -387,6 +393,10 @@ struct HEVC_PS {
   std::shared_ptr<const HEVC_VPS> GetVPS(uint8_t id) const;
   std::shared_ptr<const HEVC_SPS> GetSPS(uint8_t id) const;
   std::shared_ptr<const HEVC_PPS> GetPPS(uint8_t id) const;
+
+  // The parameter sets of a codec configuration (an hvcC record or Annex B parameter sets), as
+  // the HEVC stream parser reads them from it.
+  static std::shared_ptr<HEVC_PS> FromCodecConfiguration(const boost::intrusive_ptr<const IBlob>& blob);
 };
 
 }  // namespace Orvane::Proc::CodecParsers
