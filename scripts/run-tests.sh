@@ -12,6 +12,13 @@ cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/d
 cmake --build "$REPO/build" -j "$JOBS"
 ctest --test-dir "$REPO/build" --output-on-failure -j "$JOBS"
 
+echo "=== tests: installed layout"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$REPO/build" --prefix "$prefix" >/dev/null
+"$prefix/bin/heifmux" "$REPO/samples/sample.mp4" -o "$prefix/sample.heic"
+heif-info "$prefix/sample.heic" | grep -q 'image: 640x360' && echo "installed heifmux and plug-in: ok"
+
 echo "=== tests: sanitizer build"
 cmake -S "$REPO" -B "$REPO/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON \
   -DORVANE_BUILD_BENCH=OFF >/dev/null
