@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the small HEVC streams that the parameter-set tests decode, and next to each one the
-# oracle: FFmpeg's trace_headers listing of its VPS, SPS and PPS units (the extradata copy that
-# the demuxer also traces is left out, so the sections follow the stream's units in order).
+# Makes the small HEVC streams that the parameter-set and slice-header tests decode, and next to
+# each one the oracles: FFmpeg's trace_headers listing of its VPS, SPS and PPS units in NAME.trace
+# (the extradata copy that the demuxer also traces is left out, so the sections follow the
+# stream's units in order) and of its slice segment headers in NAME.slices.
 #
 # Needs x265 and ffmpeg (scripts/setup.sh installs both). Run from anywhere:
 #   bash tests/data/hevc/make-streams.sh
@@ -114,7 +115,38 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=174x10
   -x265-params 'log-level=error:frame-threads=1:info=0:slices=3:sao=0' \
   -f hevc "$OUT/ffmpeg_main12_slices.hevc"
 
-for f in "$OUT"/*.hevc; do trace "$(basename "$f" .hevc)"; done
+# slices NAME: the slice segment header sections of trace_headers for NAME.hevc into NAME.slices,
+# in stream order, each element as "bit-offset name value".
+slices() {
+  local name=$1
+  ffmpeg -nostdin -hide_banner -i "$OUT/$name.hevc" -c copy -bsf:v trace_headers -f null - 2>&1 |
+    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
+    awk '
+      /^Slice Segment Header$/ { keep = 1; print; next }
+      /^[A-Za-z]/ { keep = 0; next }
+      keep { print $1, $2, $NF }
+    ' >"$OUT/$name.slices"
+}
+
+# Open GOP: CRA pictures with RASL leading pictures, B-pyramid over three references, SAO and
+# temporal MV prediction on, reference counts overridden per slice.
+raw open_gop_cra 96x64 yuv420p 17
+x265cli open_gop_cra 96x64 17 --open-gop --keyint 8 --min-keyint 8 --no-scenecut --bframes 3 \
+  --b-pyramid --ref 3 --ctu 16 --qp 34
+
+# Weighted uni- and bi-prediction over a fade-in, without temporal MV prediction.
+raw weighted_fade 96x64 yuv420p 12 fade=in:0:12
+x265cli weighted_fade 96x64 12 --weightp --weightb --bframes 2 --ref 2 --ctu 16 --no-temporal-mvp \
+  --qp 34
+
+# Six slices per picture (one per CTU row) with P and B slices, SAO off, temporal MV prediction on.
+raw six_slices 128x96 yuv420p 8
+x265cli six_slices 128x96 8 --slices 6 --ctu 16 --no-sao --bframes 2 --ref 2 --qp 36
+
+for f in "$OUT"/*.hevc; do
+  trace "$(basename "$f" .hevc)"
+  slices "$(basename "$f" .hevc)"
+done
 
 # Seeds of the parameter-set fuzz target: the first VPS, SPS and PPS of each stream, behind the
 # 16-bit lengths of the VPS and the SPS (fuzz/hevc_parameter_sets.cpp).
