@@ -13,6 +13,8 @@ using namespace hevc_syntax;
 namespace {
 
 constexpr uint32_t kPPSType = 34;
+// A reference picture list holds at most 15 entries.
+constexpr uint32_t kMaxRefs = 15;
 // The range extension exists from the format range extensions profile (general_profile_idc 4) on.
 constexpr uint32_t kFirstRangeExtensionsProfile = 4;
 
@@ -36,8 +38,11 @@ void HEVC_PPS::Decode(const NALU& nalu, const HEVC_PS& ps) {
   num_extra_slice_header_bits = r.GetBits<uint8_t>(3);
   sign_data_hiding_enabled_flag = r.GetBits<uint8_t>(1);
   cabac_init_present_flag = r.GetBits<uint8_t>(1);
-  num_ref_idx_l0_default_active_minus1 = UE<uint8_t>(r, 14, "Too many default refs in PPS");
-  num_ref_idx_l1_default_active_minus1 = UE<uint8_t>(r, 14, "Too many default refs in PPS");
+  const uint32_t l0 = r.GetUEGolomb();
+  const uint32_t l1 = r.GetUEGolomb();
+  if (l0 >= kMaxRefs || l1 >= kMaxRefs) Fail("Too many default refs in PPS");
+  num_ref_idx_l0_default_active_minus1 = static_cast<uint8_t>(l0);
+  num_ref_idx_l1_default_active_minus1 = static_cast<uint8_t>(l1);
   init_qp_minus26 = SE<int8_t>(r);
   constrained_intra_pred_flag = r.GetBits<uint8_t>(1);
   transform_skip_enabled_flag = r.GetBits<uint8_t>(1);

@@ -31,8 +31,11 @@ void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRp
   inter_ref_pic_set_prediction_flag = (stRpsIdx != 0 && numSets != 0) ? r.GetBits<uint8_t>(1) : 0;
 
   if (!inter_ref_pic_set_prediction_flag) {
-    num_negative_pics = UE<uint8_t>(r, kMaxPicsPerList, "Too many refs in a short term RPS");
-    num_positive_pics = UE<uint8_t>(r, kMaxPicsPerList, "Too many refs in a short term RPS");
+    const uint32_t negative = r.GetUEGolomb();
+    const uint32_t positive = r.GetUEGolomb();
+    if (negative > kMaxPicsPerList || positive > kMaxPicsPerList) Fail("Too many refs in a short term RPS");
+    num_negative_pics = static_cast<uint8_t>(negative);
+    num_positive_pics = static_cast<uint8_t>(positive);
     for (uint32_t i = 0; i < num_negative_pics; ++i) {
       delta_poc_s0_minus1[i] = UE<uint16_t>(r, kMaxDeltaPocMinus1, "Invalid value of delta_poc_s0_minus1");
       used_by_curr_pic_s0_flag[i] = r.GetBits<uint8_t>(1);
