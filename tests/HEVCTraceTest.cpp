@@ -20,10 +20,13 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "support/HEVCStreams.h"
 
 namespace {
 
 using namespace Orvane::Proc::CodecParsers;
+using codec_test::ReadFile;
+using codec_test::SampleStreams;
 
 // Our values by element name, each name's values in bitstream order.
 struct Listing {
@@ -487,17 +490,8 @@ std::vector<TraceUnit> ReadTrace(const std::filesystem::path& path) {
   return units;
 }
 
-std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(HEVCParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
-  std::vector<std::filesystem::path> streams;
-  for (const auto& entry : std::filesystem::directory_iterator(HEVC_TEST_DATA)) {
-    if (entry.path().extension() == ".hevc") streams.push_back(entry.path());
-  }
-  std::sort(streams.begin(), streams.end());
+  const std::vector<std::filesystem::path> streams = SampleStreams(HEVC_TEST_DATA);
   ASSERT_GE(streams.size(), 8u);
   size_t totalUnits = 0;
   size_t totalCompared = 0;
@@ -548,11 +542,7 @@ TEST(HEVCParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
 
 // Every slice segment header of every sample stream, slice by slice, up to where our decode ends.
 TEST(HEVCSliceHeadersAgainstFFmpeg, EveryElementOfEverySliceAgrees) {
-  std::vector<std::filesystem::path> streams;
-  for (const auto& entry : std::filesystem::directory_iterator(HEVC_TEST_DATA)) {
-    if (entry.path().extension() == ".hevc") streams.push_back(entry.path());
-  }
-  std::sort(streams.begin(), streams.end());
+  const std::vector<std::filesystem::path> streams = SampleStreams(HEVC_TEST_DATA);
   ASSERT_GE(streams.size(), 11u);
   size_t totalSlices = 0;
   size_t totalCompared = 0;

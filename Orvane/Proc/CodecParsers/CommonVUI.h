@@ -28,6 +28,8 @@ struct CommonVUI {
   uint8_t chroma_loc_info_present_flag;
   uint8_t chroma_sample_loc_type_top_field;
   uint8_t chroma_sample_loc_type_bottom_field;
+
+  bool operator==(const CommonVUI&) const = default;
 };
 
 // The VUI code points carried unchanged; 2 is unspecified in all three.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
 
 namespace Orvane::Proc::CodecParsers {
@@ -142,6 +143,47 @@ void HEVC_ProfileInfo::Decode(BitsReader& r) {
   }
 }
 
+void HEVC_ProfileInfo::Append(H26xBitstreamBuilder& b) const {
+  b.AppendU64(profile_space, 2);
+  b.AppendBit(tier_flag);
+  b.AppendU64(profile_idc, 5);
+  for (uint32_t j = 0; j < 32; ++j) b.AppendBit(profile_compatibility_flag[j]);
+  b.AppendBit(progressive_source_flag);
+  b.AppendBit(interlaced_source_flag);
+  b.AppendBit(non_packed_constraint_flag);
+  b.AppendBit(frame_only_constraint_flag);
+  const auto profile = [this](uint32_t k) { return profile_idc == k || profile_compatibility_flag[k]; };
+  if (profile(4) || profile(5) || profile(6) || profile(7) || profile(8) || profile(9) ||
+      profile(10) || profile(11)) {
+    b.AppendBit(max_12bit_constraint_flag);
+    b.AppendBit(max_10bit_constraint_flag);
+    b.AppendBit(max_8bit_constraint_flag);
+    b.AppendBit(max_422chroma_constraint_flag);
+    b.AppendBit(max_420chroma_constraint_flag);
+    b.AppendBit(max_monochrome_constraint_flag);
+    b.AppendBit(intra_constraint_flag);
+    b.AppendBit(one_picture_only_constraint_flag);
+    b.AppendBit(lower_bit_rate_constraint_flag);
+    if (profile(5) || profile(9) || profile(10) || profile(11)) {
+      b.AppendBit(max_14bit_constraint_flag);
+      b.AppendU64(0, 33);  // general_reserved_zero_33bits
+    } else {
+      b.AppendU64(0, 34);  // general_reserved_zero_34bits
+    }
+  } else if (profile(2)) {
+    b.AppendU64(0, 7);  // general_reserved_zero_7bits
+    b.AppendBit(one_picture_only_constraint_flag);
+    b.AppendU64(0, 35);  // general_reserved_zero_35bits
+  } else {
+    b.AppendU64(0, 43);  // general_reserved_zero_43bits
+  }
+  if (profile(1) || profile(2) || profile(3) || profile(4) || profile(5) || profile(9) || profile(11)) {
+    b.AppendBit(inbld_flag);
+  } else {
+    b.AppendU64(0, 1);  // general_reserved_zero_bit
+  }
+}
+
 void HEVC_PTL::Decode(BitsReader& r, uint32_t maxNumSubLayersMinus1) {
   general.Decode(r);
   // The level, and with sub-layers the two present flags of each and their alignment.
@@ -156,6 +198,21 @@ void HEVC_PTL::Decode(BitsReader& r, uint32_t maxNumSubLayersMinus1) {
   for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
     if (sub_layer_profile_present_flag[i]) sub_layer[i].Decode(r);
     if (sub_layer_level_present_flag[i]) sub_layer[i].level_idc = r.GetBits<uint8_t>(8);
+  }
+}
+
+void HEVC_PTL::Append(H26xBitstreamBuilder& b, uint32_t maxNumSubLayersMinus1) const {
+  general.Append(b);
+  b.AppendU64(general.level_idc, 8);
+  if (maxNumSubLayersMinus1 == 0) return;
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    b.AppendBit(sub_layer_profile_present_flag[i]);
+    b.AppendBit(sub_layer_level_present_flag[i]);
+  }
+  for (uint32_t i = maxNumSubLayersMinus1; i < 8; ++i) b.AppendU64(0, 2);  // reserved_zero_2bits
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    if (sub_layer_profile_present_flag[i]) sub_layer[i].Append(b);
+    if (sub_layer_level_present_flag[i]) b.AppendU64(sub_layer[i].level_idc, 8);
   }
 }
 
@@ -183,6 +240,21 @@ void HEVC_ScalingList::Decode(BitsReader& r) {
           scaling_list_delta_coef[sizeId][matrixId][i] =
               SE<int8_t>(r, -128, 127, "scaling_list_delta_coeff out of range");
         }
+      }
+    }
+  }
+}
+
+void HEVC_ScalingList::Append(H26xBitstreamBuilder& b) const {
+  for (uint32_t sizeId = 0; sizeId < 4; ++sizeId) {
+    const uint32_t coefNum = std::min(64u, 1u << (4 + 2 * sizeId));
+    for (uint32_t matrixId = 0; matrixId < 6; matrixId += (sizeId == 3) ? 3 : 1) {
+      b.AppendBit(scaling_list_pred_mode_flag[sizeId][matrixId]);
+      if (!scaling_list_pred_mode_flag[sizeId][matrixId]) {
+        b.AppendUE(scaling_list_pred_matrix_id_delta[sizeId][matrixId]);
+      } else {
+        if (sizeId > 1) b.AppendSE(scaling_list_dc_coef_minus8[sizeId - 2][matrixId]);
+        for (uint32_t i = 0; i < coefNum; ++i) b.AppendSE(scaling_list_delta_coef[sizeId][matrixId][i]);
       }
     }
   }

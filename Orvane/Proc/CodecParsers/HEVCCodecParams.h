@@ -25,6 +25,7 @@ class IBlob;
 namespace Orvane::Proc::CodecParsers {
 
 class BitsReader;
+class H26xBitstreamBuilder;
 struct NALU;
 struct HEVC_PS;
 struct HEVC_SPS;
@@ -59,6 +60,10 @@ struct HEVC_ProfileInfo {
 
   // The block without level_idc, which profile_tier_level places elsewhere.
   void Decode(BitsReader& r);
+  // The stored profile_idc, possibly inferred, and zeros for every reserved bit.
+  void Append(H26xBitstreamBuilder& b) const;
+
+  bool operator==(const HEVC_ProfileInfo&) const = default;
 };
 
 // profile_tier_level(1, maxNumSubLayersMinus1).
@@ -69,6 +74,9 @@ struct HEVC_PTL {
   uint8_t sub_layer_level_present_flag[7];
 
   void Decode(BitsReader& r, uint32_t maxNumSubLayersMinus1);
+  void Append(H26xBitstreamBuilder& b, uint32_t maxNumSubLayersMinus1) const;
+
+  bool operator==(const HEVC_PTL&) const = default;
 };
 
 // sub_layer_hrd_parameters of one sub-layer; index = CPB number.
@@ -80,6 +88,9 @@ struct HEVC_SubLayerHRD {
   uint8_t cbr_flag[32];
 
   void Decode(BitsReader& r, uint32_t cpbCntMinus1, uint32_t subPicHrdParamsPresentFlag);
+  void Append(H26xBitstreamBuilder& b, uint32_t cpbCntMinus1, uint32_t subPicHrdParamsPresentFlag) const;
+
+  bool operator==(const HEVC_SubLayerHRD&) const = default;
 };
 
 // hrd_parameters, of the VPS and of the VUI.
@@ -106,6 +117,9 @@ struct HEVC_HRD {
   HEVC_SubLayerHRD vcl_sub_layer_hrd[7];
 
   void Decode(BitsReader& r, uint32_t commonInfPresentFlag, uint32_t maxNumSubLayersMinus1);
+  void Append(H26xBitstreamBuilder& b, uint32_t commonInfPresentFlag, uint32_t maxNumSubLayersMinus1) const;
+
+  bool operator==(const HEVC_HRD&) const = default;
 };
 
 // scaling_list_data as coded, indexed [sizeId][matrixId]; no matrix is derived from it.
@@ -116,6 +130,9 @@ struct HEVC_ScalingList {
   int8_t scaling_list_delta_coef[4][6][64];   // coefficient i in coded order
 
   void Decode(BitsReader& r);
+  void Append(H26xBitstreamBuilder& b) const;
+
+  bool operator==(const HEVC_ScalingList&) const = default;
 };
 
 // One st_ref_pic_set. A predicted set also holds its pictures in the explicit form, so a reader
@@ -141,6 +158,12 @@ struct HEVC_ShortTermRPS {
   // The same with the set's index given: entry stRpsIdx of the SPS, or
   // sps.num_short_term_ref_pic_sets for a slice header's set.
   void Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRpsIdx);
+  // Writes the set as it was coded: a predicted set in its predicted form, not as the explicit
+  // lists it also holds. The set's index is told as in Decode.
+  void Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps) const;
+  void Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps, uint32_t stRpsIdx) const;
+
+  bool operator==(const HEVC_ShortTermRPS&) const = default;
 };
 
 // vui_parameters of the SPS.
@@ -174,6 +197,10 @@ struct HEVC_VUI {
   // Repairs, once, a VUI written with a default display window that the syntax does not have:
   // it is read again from the timing information, with a warning in the log.
   void Decode(BitsReader& r, uint32_t sps_max_sub_layers_minus1);
+  // The fields as stored: a repaired VUI is written in the form the syntax has.
+  void Append(H26xBitstreamBuilder& b, uint32_t sps_max_sub_layers_minus1) const;
+
+  bool operator==(const HEVC_VUI&) const = default;
 };
 
 // video_parameter_set_rbsp, without the extension.
@@ -293,6 +320,12 @@ struct HEVC_SPS {
 
   // ps must hold the VPS that the SPS names.
   void Decode(const NALU& nalu, const HEVC_PS& ps);
+  // One whole base-layer SPS NAL unit (nuh_layer_id 0, nuh_temporal_id_plus1 1). What the decode
+  // reads past without keeping (the multilayer and 3D extensions, the data that
+  // sps_extension_4bits announces) is refused.
+  void Append(H26xBitstreamBuilder& b) const;
+
+  bool operator==(const HEVC_SPS&) const = default;
 
   // (width, height) in luma samples as coded.
   std::pair<uint32_t, uint32_t> GetCodedSize() const;

@@ -1,7 +1,7 @@
 #pragma once
-// What the decodes of the HEVC syntax unit share, across its source files: the one throw of the
-// unit, the reads that range-test a value as decoded and store it narrowed, the reset of a record
-// and the RBSP that every parameter-set decode reads. Internal to the codec parsers.
+// What the decodes and writers of the HEVC syntax unit share, across its source files: the one
+// throw of the unit, the reads that range-test a value as decoded and store it narrowed, the reset
+// of a record and the RBSP that every parameter-set decode reads. Internal to the codec parsers.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -28,6 +28,12 @@ inline constexpr char kUnit[] = "Orvane/Proc/CodecParsers/HEVCCodecParams";
 [[noreturn]] inline void Fail(const char* message,
                               std::source_location at = std::source_location::current()) {
   ThrowBitstream("Decode", message, at);
+}
+
+// A refusal of a writer; the site is the caller's statement.
+[[noreturn]] inline void FailAppend(const char* message,
+                                    std::source_location at = std::source_location::current()) {
+  ThrowBitstream("Append", message, at);
 }
 
 // ue(v) kept in the low bits of T.

@@ -2,6 +2,7 @@
 #include <functional>
 #include <iterator>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
 
@@ -11,19 +12,23 @@ using namespace hevc_syntax;
 
 namespace {
 
+// The index of `set` in the SPS's array, or num_short_term_ref_pic_sets for a set outside it
+// (the slice header's).
+uint32_t SetIndex(const HEVC_ShortTermRPS* set, const HEVC_SPS& sps) {
+  const HEVC_ShortTermRPS* first = sps.st_ref_pic_set;
+  const HEVC_ShortTermRPS* end = first + std::size(sps.st_ref_pic_set);
+  // std::less orders pointers into unrelated objects too.
+  const bool inSPS = !std::less<>()(set, first) && std::less<>()(set, end);
+  return inSPS ? static_cast<uint32_t>(set - first) : sps.num_short_term_ref_pic_sets;
+}
+
 // Each list of a set holds at most 15 pictures, whatever the DPB size.
 constexpr uint32_t kMaxPicsPerList = 15;
 constexpr uint32_t kMaxDeltaPocMinus1 = 32766;
 
 }  // namespace
 
-void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps) {
-  const HEVC_ShortTermRPS* first = sps.st_ref_pic_set;
-  const HEVC_ShortTermRPS* end = first + std::size(sps.st_ref_pic_set);
-  // std::less orders pointers into unrelated objects too.
-  const bool inSPS = !std::less<>()(this, first) && std::less<>()(this, end);
-  Decode(r, sps, inSPS ? static_cast<uint32_t>(this - first) : sps.num_short_term_ref_pic_sets);
-}
+void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps) { Decode(r, sps, SetIndex(this, sps)); }
 
 void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRpsIdx) {
   const uint32_t numSets = sps.num_short_term_ref_pic_sets;
@@ -129,6 +134,51 @@ void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRp
   for (uint32_t k = 0; k < n1; ++k) {
     delta_poc_s1_minus1[k] = static_cast<uint16_t>(s1[k] - (k > 0 ? s1[k - 1] : 0) - 1);
     used_by_curr_pic_s1_flag[k] = used1[k];
+  }
+}
+
+void HEVC_ShortTermRPS::Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps) const {
+  Append(b, sps, SetIndex(this, sps));
+}
+
+void HEVC_ShortTermRPS::Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps, uint32_t stRpsIdx) const {
+  const uint32_t numSets = sps.num_short_term_ref_pic_sets;
+  const bool sliceHeaderSet = stRpsIdx == numSets;
+  if (stRpsIdx != 0 && numSets != 0) b.AppendBit(inter_ref_pic_set_prediction_flag);
+
+  if (!inter_ref_pic_set_prediction_flag) {
+    b.AppendUE(num_negative_pics);
+    b.AppendUE(num_positive_pics);
+    if (num_negative_pics > kMaxPicsPerList || num_positive_pics > kMaxPicsPerList) {
+      FailAppend("Too many refs in a short term RPS");
+    }
+    for (uint32_t i = 0; i < num_negative_pics; ++i) {
+      b.AppendUE(delta_poc_s0_minus1[i]);
+      b.AppendBit(used_by_curr_pic_s0_flag[i]);
+    }
+    for (uint32_t i = 0; i < num_positive_pics; ++i) {
+      b.AppendUE(delta_poc_s1_minus1[i]);
+      b.AppendBit(used_by_curr_pic_s1_flag[i]);
+    }
+    return;
+  }
+
+  // The predicted form: the flags say which pictures of the reference set, shifted by deltaRps,
+  // the set keeps; the explicit lists follow from them and are not written.
+  uint32_t refIdx = stRpsIdx - 1;
+  if (sliceHeaderSet) {
+    b.AppendUE(delta_idx_minus1);
+    if (delta_idx_minus1 >= numSets) FailAppend("Invalid value of delta_idx_minus1 in slice header RPS");
+    refIdx = stRpsIdx - (delta_idx_minus1 + 1u);
+  }
+  const HEVC_ShortTermRPS& ref = sps.st_ref_pic_set[refIdx];
+  const uint32_t numDeltaPocs = static_cast<uint8_t>(ref.num_negative_pics + ref.num_positive_pics);
+  if (numDeltaPocs > kMaxPicsPerList) FailAppend("num_delta_pocs out of range");
+  b.AppendBit(delta_rps_sign);
+  b.AppendUE(abs_delta_rps_minus1);
+  for (uint32_t j = 0; j <= numDeltaPocs; ++j) {
+    b.AppendBit(used_by_curr_pic_flag[j]);
+    if (!used_by_curr_pic_flag[j]) b.AppendBit(use_delta_flag[j]);
   }
 }
 

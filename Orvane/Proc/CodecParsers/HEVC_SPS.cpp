@@ -3,6 +3,7 @@
 
 #include <glog/logging.h>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
 
@@ -225,6 +226,130 @@ void HEVC_SPS::Decode(const NALU& nalu, const HEVC_PS& ps) {
   // What sps_extension_4bits announces is not read.
 }
 
+void HEVC_SPS::Append(H26xBitstreamBuilder& b) const {
+  b.BeginNALU(kSPSType);
+  b.AppendU64(sps_video_parameter_set_id, 4);
+  b.AppendU64(sps_max_sub_layers_minus1, 3);
+  b.AppendBit(sps_temporal_id_nesting_flag);
+  profile_tier_level.Append(b, sps_max_sub_layers_minus1);
+
+  b.AppendUE(sps_seq_parameter_set_id);
+  b.AppendUE(chroma_format_idc);
+  if (chroma_format_idc == 3) b.AppendBit(separate_colour_plane_flag);
+  b.AppendUE(pic_width_in_luma_samples);
+  b.AppendUE(pic_height_in_luma_samples);
+  b.AppendBit(conformance_window_flag);
+  if (conformance_window_flag) {
+    b.AppendUE(conf_win_left_offset);
+    b.AppendUE(conf_win_right_offset);
+    b.AppendUE(conf_win_top_offset);
+    b.AppendUE(conf_win_bottom_offset);
+  }
+  b.AppendUE(bit_depth_luma_minus8);
+  b.AppendUE(bit_depth_chroma_minus8);
+  b.AppendUE(log2_max_pic_order_cnt_lsb_minus4);
+
+  b.AppendBit(sps_sub_layer_ordering_info_present_flag);
+  const uint32_t highest = sps_max_sub_layers_minus1;
+  for (uint32_t i = sps_sub_layer_ordering_info_present_flag ? 0 : highest; i <= highest; ++i) {
+    b.AppendUE(sps_max_dec_pic_buffering_minus1[i]);
+    b.AppendUE(sps_max_num_reorder_pics[i]);
+    b.AppendUE(sps_max_latency_increase_plus1[i]);
+  }
+
+  b.AppendUE(log2_min_luma_coding_block_size_minus3);
+  b.AppendUE(log2_diff_max_min_luma_coding_block_size);
+  b.AppendUE(log2_min_luma_transform_block_size_minus2);
+  b.AppendUE(log2_diff_max_min_luma_transform_block_size);
+  b.AppendUE(max_transform_hierarchy_depth_inter);
+  b.AppendUE(max_transform_hierarchy_depth_intra);
+
+  // The base-layer form: sps_infer_scaling_list_flag belongs to the multilayer one.
+  b.AppendBit(scaling_list_enabled_flag);
+  if (scaling_list_enabled_flag) {
+    b.AppendBit(sps_scaling_list_data_present_flag);
+    if (sps_scaling_list_data_present_flag) scaling_list.Append(b);
+  }
+
+  b.AppendBit(amp_enabled_flag);
+  b.AppendBit(sample_adaptive_offset_enabled_flag);
+  b.AppendBit(pcm_enabled_flag);
+  if (pcm_enabled_flag) {
+    b.AppendU64(pcm_sample_bit_depth_luma_minus1, 4);
+    b.AppendU64(pcm_sample_bit_depth_chroma_minus1, 4);
+    b.AppendUE(log2_min_pcm_luma_coding_block_size_minus3);
+    b.AppendUE(log2_diff_max_min_pcm_luma_coding_block_size);
+    b.AppendBit(pcm_loop_filter_disabled_flag);
+  }
+
+  b.AppendUE(num_short_term_ref_pic_sets);
+  for (uint32_t i = 0; i < num_short_term_ref_pic_sets; ++i) st_ref_pic_set[i].Append(b, *this, i);
+
+  b.AppendBit(long_term_ref_pics_present_flag);
+  if (long_term_ref_pics_present_flag) {
+    b.AppendUE(num_long_term_ref_pics_sps);
+    for (uint32_t i = 0; i < num_long_term_ref_pics_sps; ++i) {
+      b.AppendU64(lt_ref_pic_poc_lsb_sps[i], log2_max_pic_order_cnt_lsb_minus4 + 4u);
+      b.AppendBit(used_by_curr_pic_lt_sps_flag[i]);
+    }
+  }
+
+  b.AppendBit(sps_temporal_mvp_enabled_flag);
+  b.AppendBit(strong_intra_smoothing_enabled_flag);
+  b.AppendBit(vui_parameters_present_flag);
+  if (vui_parameters_present_flag) vui.Append(b, sps_max_sub_layers_minus1);
+
+  b.AppendBit(sps_extension_present_flag);
+  if (!sps_extension_present_flag) {
+    b.FinishNALU();
+    return;
+  }
+  b.AppendBit(sps_range_extension_flag);
+  b.AppendBit(sps_multilayer_extension_flag);
+  b.AppendBit(sps_3d_extension_flag);
+  b.AppendBit(sps_scc_extension_flag);
+  b.AppendU64(sps_extension_4bits, 4);
+
+  if (sps_range_extension_flag) {
+    b.AppendBit(transform_skip_rotation_enabled_flag);
+    b.AppendBit(transform_skip_context_enabled_flag);
+    b.AppendBit(implicit_rdpcm_enabled_flag);
+    b.AppendBit(explicit_rdpcm_enabled_flag);
+    b.AppendBit(extended_precision_processing_flag);
+    b.AppendBit(intra_smoothing_disabled_flag);
+    b.AppendBit(high_precision_offsets_enabled_flag);
+    b.AppendBit(persistent_rice_adaptation_enabled_flag);
+    b.AppendBit(cabac_bypass_alignment_enabled_flag);
+  }
+  // The decode drops what these extensions hold, so there is nothing to write them from.
+  if (sps_multilayer_extension_flag) FailAppend("Support for sps_multilayer_extension_flag is not implemented");
+  if (sps_3d_extension_flag) FailAppend("Support for sps_3d_extension_flag is not implemented");
+  if (sps_scc_extension_flag) {
+    b.AppendBit(sps_curr_pic_ref_enabled_flag);
+    b.AppendBit(palette_mode_enabled_flag);
+    if (palette_mode_enabled_flag) {
+      b.AppendUE(palette_max_size);
+      b.AppendUE(delta_palette_max_predictor_size);
+      b.AppendBit(sps_palette_predictor_initializers_present_flag);
+      if (sps_palette_predictor_initializers_present_flag) {
+        b.AppendUE(sps_num_palette_predictor_initializers_minus1);
+        const uint32_t numComps = chroma_format_idc == 0 ? 1 : 3;
+        for (uint32_t comp = 0; comp < numComps; ++comp) {
+          const uint32_t bitDepth = (comp == 0 ? bit_depth_luma_minus8 : bit_depth_chroma_minus8) + 8u;
+          for (uint32_t i = 0; i <= sps_num_palette_predictor_initializers_minus1; ++i) {
+            b.AppendU64(sps_palette_predictor_initializer[comp][i], bitDepth);
+          }
+        }
+      }
+    }
+    b.AppendU64(motion_vector_resolution_control_idc, 2);
+    b.AppendBit(intra_boundary_filtering_disabled_flag);
+  }
+  // Nor is anything kept of the data that sps_extension_4bits announces.
+  if (sps_extension_4bits) FailAppend("Support for sps_extension_4bits is not implemented");
+  b.FinishNALU();
+}
+
 std::pair<uint32_t, uint32_t> HEVC_SPS::GetCodedSize() const {
   return {pic_width_in_luma_samples, pic_height_in_luma_samples};
 }
@@ -328,6 +453,40 @@ void HEVC_VUI::Decode(BitsReader& r, uint32_t sps_max_sub_layers_minus1) {
       continue;
     }
     return;
+  }
+}
+
+void HEVC_VUI::Append(H26xBitstreamBuilder& b, uint32_t sps_max_sub_layers_minus1) const {
+  AppendCommonVUI(common, b);
+  b.AppendBit(neutral_chroma_indication_flag);
+  b.AppendBit(field_seq_flag);
+  b.AppendBit(frame_field_info_present_flag);
+  b.AppendBit(default_display_window_flag);
+  if (default_display_window_flag) {
+    b.AppendUE(def_disp_win_left_offset);
+    b.AppendUE(def_disp_win_right_offset);
+    b.AppendUE(def_disp_win_top_offset);
+    b.AppendUE(def_disp_win_bottom_offset);
+  }
+  b.AppendBit(vui_timing_info_present_flag);
+  if (vui_timing_info_present_flag) {
+    b.AppendU64(vui_num_units_in_tick, 32);
+    b.AppendU64(vui_time_scale, 32);
+    b.AppendBit(vui_poc_proportional_to_timing_flag);
+    if (vui_poc_proportional_to_timing_flag) b.AppendUE(vui_num_ticks_poc_diff_one_minus1);
+    b.AppendBit(vui_hrd_parameters_present_flag);
+    if (vui_hrd_parameters_present_flag) hrd_parameters.Append(b, 1, sps_max_sub_layers_minus1);
+  }
+  b.AppendBit(bitstream_restriction_flag);
+  if (bitstream_restriction_flag) {
+    b.AppendBit(tiles_fixed_structure_flag);
+    b.AppendBit(motion_vectors_over_pic_boundaries_flag);
+    b.AppendBit(restricted_ref_pic_lists_flag);
+    b.AppendUE(min_spatial_segmentation_idc);
+    b.AppendUE(max_bytes_per_pic_denom);
+    b.AppendUE(max_bits_per_min_cu_denom);
+    b.AppendUE(log2_max_mv_length_horizontal);
+    b.AppendUE(log2_max_mv_length_vertical);
   }
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
 
@@ -153,6 +154,45 @@ void HEVC_HRD::Decode(BitsReader& r, uint32_t commonInfPresentFlag, uint32_t max
   }
 }
 
+void HEVC_HRD::Append(H26xBitstreamBuilder& b, uint32_t commonInfPresentFlag, uint32_t maxNumSubLayersMinus1) const {
+  if (commonInfPresentFlag) {
+    b.AppendBit(nal_hrd_parameters_present_flag);
+    b.AppendBit(vcl_hrd_parameters_present_flag);
+    if (nal_hrd_parameters_present_flag || vcl_hrd_parameters_present_flag) {
+      b.AppendBit(sub_pic_hrd_params_present_flag);
+      if (sub_pic_hrd_params_present_flag) {
+        b.AppendU64(tick_divisor_minus2, 8);
+        b.AppendU64(du_cpb_removal_delay_increment_length_minus1, 5);
+        b.AppendBit(sub_pic_cpb_params_in_pic_timing_sei_flag);
+        b.AppendU64(dpb_output_delay_du_length_minus1, 5);
+      }
+      b.AppendU64(bit_rate_scale, 4);
+      b.AppendU64(cpb_size_scale, 4);
+      if (sub_pic_hrd_params_present_flag) b.AppendU64(cpb_size_du_scale, 4);
+      b.AppendU64(initial_cpb_removal_delay_length_minus1, 5);
+      b.AppendU64(au_cpb_removal_delay_length_minus1, 5);
+      b.AppendU64(dpb_output_delay_length_minus1, 5);
+    }
+  }
+
+  for (uint32_t i = 0; i <= maxNumSubLayersMinus1; ++i) {
+    b.AppendBit(fixed_pic_rate_general_flag[i]);
+    if (!fixed_pic_rate_general_flag[i]) b.AppendBit(fixed_pic_rate_within_cvs_flag[i]);
+    if (fixed_pic_rate_within_cvs_flag[i]) {
+      b.AppendUE(elemental_duration_in_tc_minus1[i]);
+    } else {
+      b.AppendBit(low_delay_hrd_flag[i]);
+    }
+    if (!low_delay_hrd_flag[i]) b.AppendUE(cpb_cnt_minus1[i]);
+    if (nal_hrd_parameters_present_flag) {
+      nal_sub_layer_hrd[i].Append(b, cpb_cnt_minus1[i], sub_pic_hrd_params_present_flag);
+    }
+    if (vcl_hrd_parameters_present_flag) {
+      vcl_sub_layer_hrd[i].Append(b, cpb_cnt_minus1[i], sub_pic_hrd_params_present_flag);
+    }
+  }
+}
+
 void HEVC_SubLayerHRD::Decode(BitsReader& r, uint32_t cpbCntMinus1, uint32_t subPicHrdParamsPresentFlag) {
   for (uint32_t j = 0; j <= cpbCntMinus1; ++j) {
     bit_rate_value_minus1[j] = r.GetUEGolomb();
@@ -162,6 +202,18 @@ void HEVC_SubLayerHRD::Decode(BitsReader& r, uint32_t cpbCntMinus1, uint32_t sub
       bit_rate_du_value_minus1[j] = r.GetUEGolomb();
     }
     cbr_flag[j] = r.GetBits<uint8_t>(1);
+  }
+}
+
+void HEVC_SubLayerHRD::Append(H26xBitstreamBuilder& b, uint32_t cpbCntMinus1, uint32_t subPicHrdParamsPresentFlag) const {
+  for (uint32_t j = 0; j <= cpbCntMinus1; ++j) {
+    b.AppendUE(bit_rate_value_minus1[j]);
+    b.AppendUE(cpb_size_value_minus1[j]);
+    if (subPicHrdParamsPresentFlag) {
+      b.AppendUE(cpb_size_du_value_minus1[j]);
+      b.AppendUE(bit_rate_du_value_minus1[j]);
+    }
+    b.AppendBit(cbr_flag[j]);
   }
 }
 
