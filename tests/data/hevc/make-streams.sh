@@ -166,4 +166,28 @@ for path in sys.argv[2:]:
     with open(os.path.join(seeds, name), "wb") as f:
         f.write(struct.pack(">HH", len(vps), len(sps)) + vps + sps + pps)
 PY
+# Seeds of the slice-header fuzz target: the first VPS, SPS and PPS of each stream behind their
+# three 16-bit lengths, then one slice unit (the first two and the last of the stream, each cut to
+# 256 bytes, which hold its header); and of the SPS round-trip target: the 16-bit length of the
+# first VPS, the VPS and the first SPS (fuzz/hevc_slice_header.cpp, fuzz/hevc_sps_round_trip.cpp).
+python3 - "$OUT/../../../fuzz/corpus" "$OUT"/*.hevc <<'PY'
+import os, re, struct, sys
+corpus = sys.argv[1]
+for target in ("hevc_slice_header", "hevc_sps_round_trip"):
+    os.makedirs(os.path.join(corpus, target), exist_ok=True)
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
+    first = {}
+    for u in units:
+        first.setdefault((u[0] >> 1) & 0x3F, u)
+    vps, sps, pps = first[32], first[33], first[34]
+    slices = [u for u in units if (u[0] >> 1) & 0x3F in set(range(10)) | set(range(16, 22))]
+    name = os.path.splitext(os.path.basename(path))[0]
+    for k, u in enumerate(slices[:2] + slices[-1:]):
+        with open(os.path.join(corpus, "hevc_slice_header", "%s_%d" % (name, k)), "wb") as f:
+            f.write(struct.pack(">HHH", len(vps), len(sps), len(pps)) + vps + sps + pps + u[:256])
+    with open(os.path.join(corpus, "hevc_sps_round_trip", name), "wb") as f:
+        f.write(struct.pack(">H", len(vps)) + vps + sps)
+PY
 ls -l "$OUT" "$SEEDS"
