@@ -129,14 +129,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const bool owned = in.ConsumeBool();
   const bool lenient = in.ConsumeBool();
+  const bool padded = in.ConsumeBool();
   // An exact copy of the bytes, so that a read past either end is caught.
   std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, in.remaining_bytes()));
   const std::vector<uint8_t> copy = bytes;
   // Moving the vector into the reader keeps its storage.
-  const uint8_t* const base = bytes.data();
+  const uint8_t* base = bytes.data();
   std::optional<BitsReader> reader;
+  // Exactly the promised eight zeros after the range, so that a load beyond them is caught.
+  std::vector<uint8_t> paddedBytes;
   if (owned) {
     reader.emplace(std::move(bytes));
+  } else if (padded) {
+    paddedBytes = bytes;
+    paddedBytes.resize(bytes.size() + 8, 0);
+    reader.emplace(paddedBytes.data(), bytes.size(), 8);
+    base = paddedBytes.data();
   } else {
     reader.emplace(bytes.data(), bytes.size());
   }

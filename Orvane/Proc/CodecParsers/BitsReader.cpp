@@ -23,6 +23,7 @@ BitsReader& BitsReader::operator=(const BitsReader& other) {
   owned = other.owned;
   data = owned.empty() ? other.data : owned.data();
   size = other.size;
+  loadable = other.loadable;
   position = other.position;
   lenient = other.lenient;
   return *this;
@@ -84,7 +85,7 @@ uint32_t BitsReader::GetUEGolomb32() {
   uint64_t window;
   if (LoadWindow(window) && window != 0) {
     const unsigned zeros = static_cast<unsigned>(std::countl_zero(window));
-    if (zeros <= 28) {
+    if (zeros <= 28 && 2 * zeros + 1 <= BitsLeft()) {
       position += 2 * zeros + 1;
       return static_cast<uint32_t>((window >> (63 - 2 * zeros)) - 1);
     }
@@ -124,10 +125,10 @@ void BitsReader::FailNotByteAligned() {
 }
 void BitsReader::FailSkipBits() { ThrowBitstream("SkipBits", "End of stream"); }
 
-std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t size) {
-  std::vector<uint8_t> out;
-  if (size == 0) return out;
-  out.reserve(static_cast<size_t>(size));
+namespace {
+
+// Appends the RBSP of the unit to `out`, whose capacity the caller has made room in.
+void AppendRBSP(const uint8_t* data, uint64_t size, std::vector<uint8_t>& out) {
   const uint8_t* p = data;
   const uint8_t* const end = data + size;
   while (p < end) {
@@ -145,7 +146,26 @@ std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t siz
       p = match + 4;
     }
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t size) {
+  std::vector<uint8_t> out;
+  if (size == 0) return out;
+  out.reserve(static_cast<size_t>(size));
+  AppendRBSP(data, size, out);
   return out;
+}
+
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t zeroPadding,
+                                   std::vector<uint8_t>& out) {
+  out.clear();
+  out.reserve(static_cast<size_t>(size + zeroPadding));
+  if (size) AppendRBSP(data, size, out);
+  const uint64_t rbspSize = out.size();
+  out.resize(static_cast<size_t>(rbspSize + zeroPadding), 0);
+  return rbspSize;
 }
 
 }  // namespace Orvane::Proc::CodecParsers

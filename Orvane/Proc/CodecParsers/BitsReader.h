@@ -22,10 +22,14 @@ namespace Orvane::Proc::CodecParsers {
 class BitsReader {
  public:
   // Borrows `size` bytes at `data`; the caller keeps them alive while the reader is used.
-  BitsReader(const uint8_t* data, uint64_t size) : data(data), size(size) {}
+  BitsReader(const uint8_t* data, uint64_t size) : data(data), size(size), loadable(size) {}
+  // Borrows `size` bytes at `data` that `zeroPadding` readable zero bytes follow: reads in the
+  // last bytes of the range then load whole windows too. Results and failures are the same.
+  BitsReader(const uint8_t* data, uint64_t size, uint64_t zeroPadding)
+      : data(data), size(size), loadable(size + zeroPadding) {}
   // Reads the bytes of `buffer`, which the reader keeps for its lifetime.
   explicit BitsReader(std::vector<uint8_t> buffer)
-      : owned(std::move(buffer)), data(owned.data()), size(owned.size()) {}
+      : owned(std::move(buffer)), data(owned.data()), size(owned.size()), loadable(size) {}
 
   // A copy that owns its bytes must read its own copy of them, not the original's.
   BitsReader(const BitsReader& other) { *this = other; }
@@ -107,7 +111,7 @@ class BitsReader {
     uint64_t window;
     if (LoadWindow(window) && window != 0) {
       const unsigned zeros = static_cast<unsigned>(std::countl_zero(window));
-      if (zeros <= 28) {
+      if (zeros <= 28 && 2 * zeros + 1 <= BitsLeft()) {
         position += 2 * zeros + 1;
         return static_cast<uint32_t>((window >> (63 - 2 * zeros)) - 1);
       }
@@ -169,11 +173,11 @@ class BitsReader {
   }
 
   // The 64 bits from the current byte on, shifted so that the bit at the position is the most
-  // significant: at least 57 of them are the range's own. False when fewer than eight bytes are
-  // left from the current byte.
+  // significant; bits past the end of the range are zeros. False when fewer than eight bytes
+  // may be loaded from the current byte.
   bool LoadWindow(uint64_t& window) const {
     const uint64_t byte = position >> 3;
-    if (size - byte < 8) return false;
+    if (loadable - byte < 8) return false;
     window = LoadBigEndian64(data + byte) << (position & 7);
     return true;
   }
@@ -212,6 +216,8 @@ class BitsReader {
   std::vector<uint8_t> owned;
   const uint8_t* data = nullptr;
   uint64_t size = 0;
+  // Bytes from `data` that a window may load: the range, and the zero padding after it.
+  uint64_t loadable = 0;
   uint64_t position = 0;
 
  public:
@@ -224,5 +230,9 @@ class BitsReader {
 // of 00 00 03 followed by a byte of at most 03) removed. A 00 00 03 at the very end, or one
 // followed by a byte above 03, is not an emulation pattern and is copied as it stands.
 std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t size);
+// The same RBSP with `zeroPadding` zero bytes after it (not counted in the RBSP's size, which
+// the caller takes from the return value), for a reader made with that padding.
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t zeroPadding,
+                                   std::vector<uint8_t>& out);
 
 }  // namespace Orvane::Proc::CodecParsers

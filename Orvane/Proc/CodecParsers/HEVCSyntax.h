@@ -87,18 +87,23 @@ const Record* FindStored(const std::vector<std::shared_ptr<const Record>>& list,
 }
 
 // The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,
-// so copying it (to come back to a position) costs no allocation.
+// so copying it (to come back to a position) costs no allocation. Zero padding after the RBSP
+// keeps reads in its last bytes on the reader's fast path: parameter sets are short, and most of
+// their reads are there.
 class UnitRBSP {
  public:
   explicit UnitRBSP(const NALU& nalu)
-      : bytes(RemoveEmulationPrevention(nalu.data, nalu.size)), reader(bytes.data(), bytes.size()) {}
+      : size(RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, bytes)),
+        reader(bytes.data(), size, kZeroPadding) {}
   UnitRBSP(const UnitRBSP&) = delete;
   UnitRBSP& operator=(const UnitRBSP&) = delete;
 
   BitsReader& Reader() { return reader; }
 
  private:
+  static constexpr uint64_t kZeroPadding = 8;
   std::vector<uint8_t> bytes;
+  uint64_t size;
   BitsReader reader;
 };
 
