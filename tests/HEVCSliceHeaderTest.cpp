@@ -712,6 +712,76 @@ TEST(HEVCSliceHeader, ReferenceLists) {
   });
 }
 
+// Headers of every length from a few bytes to past a hundred, with runs of zeros that bring in
+// emulation-prevention bytes at every alignment (one of them as the 64th byte), at the start of
+// units that run on for a thousand bytes of slice data (which the decode must not need) and in
+// units that end right after them: the same record either way, with every long-term picture as
+// written.
+TEST(HEVCSliceHeader, HeadersOfEveryLength) {
+  HEVC_PS ps;
+  Units units;
+  units.sps.Set("log2_max_pic_order_cnt_lsb_minus4", 12).Set("long_term_ref_pics_present_flag", 1)
+      .InsertAfter("long_term_ref_pics_present_flag", {UE("num_long_term_ref_pics_sps", 0)})
+      .Set("sps_temporal_mvp_enabled_flag", 0);
+  for (const SyntaxUnit* unit : {&units.vps, &units.sps, &units.pps}) {
+    const std::vector<uint8_t> bytes = unit->Bytes();
+    ps.AddNALU(NALU{bytes.data(), bytes.size()});
+  }
+  int emulated = 0;
+  int emulatedAt64 = 0;
+  for (int count = 0; count <= 15; ++count) {
+    // Zero pictures: POC LSBs 0, unused, no MSB cycle, so 18 zero bits each. The ones before
+    // them have long MSB cycle codes, the first one's from 1 to 63 bits, shifting what follows.
+    for (int zeroFrom = 0; zeroFrom <= 5; ++zeroFrom) {
+      for (int shift = 0; shift <= 31; ++shift) {
+        for (int filler : {0x00, 0xA5}) {
+          SCOPED_TRACE(std::to_string(count) + " long-term pictures, zero from " + std::to_string(zeroFrom) +
+                       ", shift " + std::to_string(shift) + ", filler " + std::to_string(filler));
+          const auto cycle = [&](int i) { return i == 0 ? (1u << shift) - 1 : (1u << (24 + i % 6)) + i; };
+          SyntaxUnit header = Concat({NalHeader(1),
+                                      {U("first_slice_segment_in_pic_flag", 1, 1), UE("slice_pic_parameter_set_id", 0),
+                                       UE("slice_type", 2), U("slice_pic_order_cnt_lsb", 16, 0x8001),
+                                       U("short_term_ref_pic_set_sps_flag", 1, 0), UE("num_negative_pics", 0),
+                                       UE("num_positive_pics", 0), UE("num_long_term_pics", count)}});
+          for (int i = 0; i < count; ++i) {
+            const bool zero = i >= zeroFrom;
+            header.Append({U("poc_lsb_lt", 16, zero ? 0 : 0x4000 + i), U("used_by_curr_pic_lt_flag", 1, zero ? 0 : i & 1),
+                           U("delta_poc_msb_present_flag", 1, zero ? 0 : 1)});
+            if (!zero) header.Append({UE("delta_poc_msb_cycle_lt", cycle(i))});
+          }
+          // The header ends with the SAO flags, 0 after zero pictures so that it may end in a zero
+          // byte.
+          const int sao = count > zeroFrom ? 0 : 1;
+          header.Append({U("slice_sao_luma_flag", 1, sao), U("slice_sao_chroma_flag", 1, 0)});
+          const std::vector<uint8_t> alone = header.Bytes();
+          emulated += alone.size() > header.RBSP().size();
+          emulatedAt64 += alone.size() > 64 && alone[61] == 0 && alone[62] == 0 && alone[63] == 3;
+          std::vector<uint8_t> long_ = header.Bytes(false);
+          long_.insert(long_.end(), 1000, static_cast<uint8_t>(filler));
+          long_.push_back(0x80);
+
+          const auto fromAlone = CreateSliceHeader(ps, NALU{alone.data(), alone.size()});
+          const auto fromLong = CreateSliceHeader(ps, NALU{long_.data(), long_.size()});
+          ASSERT_TRUE(fromAlone && fromLong);
+          EXPECT_TRUE(*fromAlone == *fromLong);
+          const HEVCSliceHeader& h = *fromLong;
+          ASSERT_EQ(h.num_long_term_pics, count);
+          for (int i = 0; i < count; ++i) {
+            const bool zero = i >= zeroFrom;
+            EXPECT_EQ(h.poc_lsb_lt[i], zero ? 0 : 0x4000 + i) << i;
+            EXPECT_EQ(h.used_by_curr_pic_lt_flag[i], zero ? 0 : i & 1) << i;
+            EXPECT_EQ(h.delta_poc_msb_cycle_lt[i], zero ? 0u : cycle(i)) << i;
+          }
+          EXPECT_EQ(h.slice_sao_luma_flag, sao);
+          EXPECT_EQ(h.slice_sao_chroma_flag, 0);
+        }
+      }
+    }
+  }
+  EXPECT_GT(emulated, 100);
+  EXPECT_GT(emulatedAt64, 0);
+}
+
 // Units that are not coded slices are no slice headers; a unit of no bytes at all has no type.
 TEST(HEVCSliceHeader, OtherUnits) {
   HEVC_PS ps;

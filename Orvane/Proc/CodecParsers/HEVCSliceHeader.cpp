@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "Orvane/Proc/CodecParsers/HEVCSyntax.h"
+#include "Orvane/Proc/CodecParsers/ZeroZeroSearch.h"
 
 namespace Orvane::Proc::CodecParsers {
 
@@ -37,6 +38,10 @@ constexpr uint8_t kSliceI = 2;
 // A slice header that is not over after this many coded bytes is not one this decode takes:
 // it stops there with "End of stream" instead of copying slice data it never reads.
 constexpr uint64_t kMaxHeaderBytes = 1000;
+// The coded bytes tried first, and the end of their RBSP that is not read from.
+constexpr uint64_t kFirstTryBytes = 64;
+constexpr uint64_t kUnsureTailBytes = 2;
+constexpr uint8_t kEmulationPreventionByte = 0x03;
 
 // The widest slice_segment_address the field keeps: 65536 CTBs.
 constexpr unsigned kMaxAddressBits = 16;
@@ -69,18 +74,49 @@ void HEVCSliceHeader::Decode(const NALU& nalu, const HEVC_PS& ps) {
   const uint32_t nal_unit_type = header.GetBits<uint32_t>(6);
   if (!kSliceNalTypes.contains(nal_unit_type)) Fail("NALU is not a Slice");
   header.SkipBits(6 + 3);  // nuh_layer_id, nuh_temporal_id_plus1
+  DecodeAfterType(nalu, ps, nal_unit_type);
+}
 
-  UnitRBSP rbsp(NALU{nalu.data, std::min(nalu.size, kMaxHeaderBytes)});
-  BitsReader& r = rbsp.Reader();
-  r.SkipBits(16);  // the NAL unit header, read above
+void HEVCSliceHeader::DecodeAfterType(const NALU& nalu, const HEVC_PS& ps, uint32_t nal_unit_type) {
+  const uint64_t coded = std::min(nalu.size, kMaxHeaderBytes);
+  if (coded > kFirstTryBytes) {
+    // Headers are mostly a few dozen bytes long, slices hundreds or thousands: the RBSP of a
+    // short prefix is read first. Up to its last byte it is the RBSP of the longer range too
+    // (only a 00 00 03 cut off at the end can come out differently), so a decode that succeeds
+    // within it has read what the full decode would read. Any failure is left to that one.
+    // Without an emulation pattern the prefix is its own RBSP and is read where it stands.
+    const uint8_t* const prefixEnd = nalu.data + kFirstTryBytes;
+    std::vector<uint8_t> copy;
+    const uint8_t* prefix = nalu.data;
+    uint64_t prefixSize = kFirstTryBytes;
+    if (detail::FindZeroZero(nalu.data, prefixEnd, kEmulationPreventionByte) != prefixEnd) {
+      copy = RemoveEmulationPrevention(nalu.data, kFirstTryBytes);
+      prefix = copy.data();
+      prefixSize = copy.size();
+    }
+    BitsReader r(prefix, prefixSize - kUnsureTailBytes);
+    try {
+      DecodeRBSP(r, ps, nal_unit_type);
+      return;
+    } catch (const BitstreamException&) {
+      Reset(*this);
+    }
+  }
+  UnitRBSP rbsp(NALU{nalu.data, coded});
+  DecodeRBSP(rbsp.Reader(), ps, nal_unit_type);
+}
+
+void HEVCSliceHeader::DecodeRBSP(BitsReader& r, const HEVC_PS& ps, uint32_t nal_unit_type) {
+  r.SkipBits(16);  // the NAL unit header, read before
   const bool irap = nal_unit_type >= kFirstIRAPType && nal_unit_type <= kLastIRAPType;
 
   first_slice_segment_in_pic_flag = r.GetBits<uint8_t>(1);
   if (irap) no_output_of_prior_pics_flag = r.GetBits<uint8_t>(1);
   slice_pic_parameter_set_id = UE<uint8_t>(r, 63, "slice_pic_parameter_set_id out of range");
-  const std::shared_ptr<const HEVC_PPS> pps = ps.GetPPS(slice_pic_parameter_set_id);
+  // The collection, which the decode only reads, keeps both records alive until it ends.
+  const HEVC_PPS* pps = FindStored(ps.pps_list, slice_pic_parameter_set_id, &HEVC_PPS::pps_pic_parameter_set_id);
   if (!pps) Fail("invalid slice_pic_parameter_set_id in slice header");
-  const std::shared_ptr<const HEVC_SPS> sps = ps.GetSPS(pps->pps_seq_parameter_set_id);
+  const HEVC_SPS* sps = FindStored(ps.sps_list, pps->pps_seq_parameter_set_id, &HEVC_SPS::sps_seq_parameter_set_id);
   if (!sps) Fail("invalid pps_seq_parameter_set_id in pps");
 
   const uint32_t ctbLog2SizeY =
@@ -238,10 +274,13 @@ void HEVCSliceHeader::Decode(const NALU& nalu, const HEVC_PS& ps) {
 std::shared_ptr<const HEVCSliceHeader> CreateSliceHeader(const HEVC_PS& ps, const NALU& nalu) {
   // A unit without even a header byte has no type, so it is no slice either.
   if (nalu.size == 0) return nullptr;
-  if (!kSliceNalTypes.contains(HEVCNaluType(nalu))) return nullptr;
-  // Decode clears the record before it reads anything.
+  const uint32_t nal_unit_type = HEVCNaluType(nalu);
+  if (!kSliceNalTypes.contains(nal_unit_type)) return nullptr;
+  // What Decode does, without looking the type up a second time.
   std::shared_ptr<HEVCSliceHeader> header = std::make_shared_for_overwrite<HEVCSliceHeader>();
-  header->Decode(nalu, ps);
+  Reset(*header);
+  BitsReader(nalu.data, nalu.size).SkipBits(16);  // a unit without a whole header fails as in Decode
+  header->DecodeAfterType(nalu, ps, nal_unit_type);
   return header;
 }
 

@@ -52,6 +52,15 @@ struct HEVCSliceHeader {
   // ps must hold the PPS that the slice names and that PPS's SPS. A dependent slice segment
   // ends after its address: it inherits nothing, since the segment it depends on is not known.
   void Decode(const NALU& nalu, const HEVC_PS& ps);
+
+  bool operator==(const HEVCSliceHeader&) const = default;
+
+ private:
+  // Decode from the byte after the NAL unit header on, the type being known to be a slice's.
+  void DecodeAfterType(const NALU& nalu, const HEVC_PS& ps, uint32_t nal_unit_type);
+  // The same from a reader on the RBSP, standing at the NAL unit header.
+  void DecodeRBSP(BitsReader& r, const HEVC_PS& ps, uint32_t nal_unit_type);
+  friend std::shared_ptr<const HEVCSliceHeader> CreateSliceHeader(const HEVC_PS& ps, const NALU& nalu);
 };
 
 // The header of a coded slice segment, or empty when the unit is of another type or empty.
