@@ -83,8 +83,9 @@ void HEVCSliceHeader::DecodeAfterType(const NALU& nalu, const HEVC_PS& ps, uint3
     // Headers are mostly a few dozen bytes long, slices hundreds or thousands: the RBSP of a
     // short prefix is read first. Up to its last byte it is the RBSP of the longer range too
     // (only a 00 00 03 cut off at the end can come out differently), so a decode that succeeds
-    // within it has read what the full decode would read. Any failure is left to that one.
-    // Without an emulation pattern the prefix is its own RBSP and is read where it stands.
+    // without reading its last bytes has read what the full decode would read. Any failure is
+    // left to the full decode. Without an emulation pattern the prefix is its own RBSP and is
+    // read where it stands.
     const uint8_t* const prefixEnd = nalu.data + kFirstTryBytes;
     std::vector<uint8_t> copy;
     const uint8_t* prefix = nalu.data;
