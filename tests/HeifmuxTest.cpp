@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <regex>
 
 #include "support/HeifBoxReader.h"
@@ -51,7 +52,7 @@ double Psnr(const std::filesystem::path& a, const std::filesystem::path& b) {
       " -lavfi '[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr' -f null - 2>&1");
   std::smatch m;
   if (!std::regex_search(out, m, std::regex("average:([0-9.]+|inf)"))) return -1;
-  return m[1] == "inf" ? 1000 : std::stod(m[1]);
+  return m[1] == "inf" ? std::numeric_limits<double>::infinity() : std::stod(m[1]);
 }
 
 TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
