@@ -25,6 +25,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include "BenchStream.h"
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
@@ -40,11 +41,6 @@ constexpr const char* kMakeStream =
     "-frames:v 240 -pix_fmt yuv420p -c:v libx265 -preset ultrafast -x265-params qp=4:log-level=error "
     "-f hevc ";
 
-Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 struct Corpus {
   Bytes annexB;
   Bytes mp4;                 // the same units behind 4-byte lengths
@@ -59,19 +55,7 @@ struct Corpus {
 
  private:
   Corpus() {
-    std::filesystem::path path = ORVANE_BENCH_STREAM_DEFAULT;
-    if (const char* env = std::getenv("ORVANE_BENCH_STREAM")) path = env;
-    if (!std::filesystem::exists(path)) {
-      std::cerr << "Making the benchmark stream " << path << " with ffmpeg and x265...\n";
-      const std::string partial = path.string() + ".partial";
-      const std::string command = std::string(kMakeStream) + "'" + partial + "'";
-      if (std::system(command.c_str()) != 0) {
-        std::cerr << "ffmpeg failed\n";
-        std::exit(1);
-      }
-      std::filesystem::rename(partial, path);
-    }
-    annexB = ReadFile(path);
+    annexB = bench_support::LoadOrMakeStream(ORVANE_BENCH_STREAM_DEFAULT, "ORVANE_BENCH_STREAM", kMakeStream);
     FindAnnexBNalus(annexB.data(), annexB.size(), units);
     mp4.reserve(annexB.size());
     for (const NALU& u : units) {

@@ -28,6 +28,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include "BenchStream.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
@@ -58,19 +59,7 @@ struct Corpus {
 
  private:
   Corpus() {
-    std::filesystem::path path = ORVANE_SLICE_BENCH_STREAM_DEFAULT;
-    if (const char* env = std::getenv("ORVANE_SLICE_BENCH_STREAM")) path = env;
-    if (!std::filesystem::exists(path)) {
-      std::cerr << "Making the benchmark stream " << path << " with ffmpeg and x265...\n";
-      const std::string partial = path.string() + ".partial";
-      if (std::system((std::string(kMakeStream) + "'" + partial + "'").c_str()) != 0) {
-        std::cerr << "ffmpeg failed\n";
-        std::exit(1);
-      }
-      std::filesystem::rename(partial, path);
-    }
-    std::ifstream in(path, std::ios::binary);
-    stream.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    stream = bench_support::LoadOrMakeStream(ORVANE_SLICE_BENCH_STREAM_DEFAULT, "ORVANE_SLICE_BENCH_STREAM", kMakeStream);
 
     std::vector<NALU> units;
     FindAnnexBNalus(stream.data(), stream.size(), units);

@@ -19,6 +19,7 @@ extern "C" {
 #include <libavcodec/packet.h>
 }
 
+#include "BenchStream.h"
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
@@ -33,7 +34,7 @@ namespace cp = Orvane::Proc::CodecParsers;
 constexpr const char* kMakeStream =
     "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
     "-i \"nullsrc=s=7680x4320,format=gray,geq=lum='random(1)*255'\" -vf format=yuv420p -frames:v 1 "
-    "-c:v libx265 -preset ultrafast -x265-params qp=0:log-level=error -f hevc ";
+    "-c:v libx265 -preset ultrafast -x265-params qp=0:log-level=error -f hevc";
 
 // The picture as the host hands it over: codec private data and a 4-byte length-prefixed packet.
 struct Picture {
@@ -48,16 +49,8 @@ struct Picture {
 
  private:
   static Picture Load() {
-    const char* override = std::getenv("ORVANE_MUX_BENCH_STREAM");
-    const std::string path = override ? override : ORVANE_MUX_BENCH_STREAM_DEFAULT;
-    if (!std::filesystem::exists(path)) {
-      std::cerr << "Making the benchmark picture " << path << " with ffmpeg and x265...\n";
-      const std::string partial = path + ".partial";
-      if (std::system((std::string(kMakeStream) + "'" + partial + "'").c_str()) != 0) std::exit(1);
-      std::filesystem::rename(partial, path);
-    }
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> stream =
+        bench_support::LoadOrMakeStream(ORVANE_MUX_BENCH_STREAM_DEFAULT, "ORVANE_MUX_BENCH_STREAM", kMakeStream);
     const auto blob = Orvane::Proc::BlobFF::Create(stream.data(), stream.size());
 
     auto parser = std::make_shared<cp::HEVCParser>(false);

@@ -1,0 +1,34 @@
+#pragma once
+// Benchmark inputs too large to keep in the repository: made with ffmpeg/x265 on first use and
+// kept beside the benchmark binary.
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace bench_support {
+
+// The bytes at `defaultPath`, or at the path the environment variable `overrideVariable` names.
+// A missing file is made first by `command`, which takes the output path as its last argument.
+inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char* overrideVariable,
+                                             const char* command) {
+  std::filesystem::path path = defaultPath;
+  if (const char* env = std::getenv(overrideVariable)) path = env;
+  if (!std::filesystem::exists(path)) {
+    std::cerr << "Making the benchmark stream " << path << " with ffmpeg and x265...\n";
+    const std::string partial = path.string() + ".partial";
+    if (std::system((std::string(command) + " '" + partial + "'").c_str()) != 0) {
+      std::cerr << "ffmpeg failed\n";
+      std::exit(1);
+    }
+    std::filesystem::rename(partial, path);
+  }
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace bench_support
