@@ -12,6 +12,7 @@
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "ParameterSetInput.h"
 
 using namespace Orvane::Proc::CodecParsers;
 
@@ -33,29 +34,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
-  if (inputSize < 4) return 0;
-  size_t at = 4;
-  const auto cut = [&](size_t wanted) {
-    const size_t size = std::min(wanted, inputSize - at);
-    // An exact copy, so that a read past either end is caught.
-    std::vector<uint8_t> unit(input + at, input + at + size);
-    at += size;
-    return unit;
-  };
-  std::vector<uint8_t> units[3];
-  units[0] = cut(size_t{input[0]} << 8 | input[1]);
-  units[1] = cut(size_t{input[2]} << 8 | input[3]);
-  units[2] = cut(inputSize - at);
-
+  std::vector<std::vector<uint8_t>> units = fuzz_support::CutUnits(input, inputSize, 2);
+  if (units.empty()) return 0;
   HEVC_PS ps;
-  for (uint8_t type = 32; type <= 34; ++type) {
-    std::vector<uint8_t>& unit = units[type - 32];
-    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0x81) | type << 1);
-    try {
-      ps.AddNALU(NALU{unit.data(), unit.size()});
-    } catch (const Orvane::Exception&) {
-    }
-  }
+  fuzz_support::AddParameterSets(ps, units);
 
   CheckSorted(ps.vps_list, [](const HEVC_VPS& v) { return v.vps_video_parameter_set_id; });
   CheckSorted(ps.sps_list, [](const HEVC_SPS& s) { return s.sps_seq_parameter_set_id; });

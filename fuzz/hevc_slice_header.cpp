@@ -13,6 +13,7 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "ParameterSetInput.h"
 
 using namespace Orvane::Proc::CodecParsers;
 
@@ -54,28 +55,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
-  if (inputSize < 6) return 0;
-  size_t at = 6;
-  const auto cut = [&](size_t wanted) {
-    const size_t size = std::min(wanted, inputSize - at);
-    // An exact copy, so that a read past either end is caught.
-    std::vector<uint8_t> unit(input + at, input + at + size);
-    at += size;
-    return unit;
-  };
-  std::vector<uint8_t> units[3];
-  for (int i = 0; i < 3; ++i) units[i] = cut(size_t{input[2 * i]} << 8 | input[2 * i + 1]);
-  const std::vector<uint8_t> slice = cut(inputSize - at);
-
+  std::vector<std::vector<uint8_t>> units = fuzz_support::CutUnits(input, inputSize, 3);
+  if (units.empty()) return 0;
   HEVC_PS ps;
-  for (uint8_t type = 32; type <= 34; ++type) {
-    std::vector<uint8_t>& unit = units[type - 32];
-    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0x81) | type << 1);
-    try {
-      ps.AddNALU(NALU{unit.data(), unit.size()});
-    } catch (const Orvane::Exception&) {
-    }
-  }
+  fuzz_support::AddParameterSets(ps, units);
+  const std::vector<uint8_t>& slice = units[3];
 
   const NALU nalu{slice.data(), slice.size()};
   std::shared_ptr<const HEVCSliceHeader> header;

@@ -1,0 +1,43 @@
+#pragma once
+// How the HEVC fuzz targets read their input: `lengths` big-endian 16-bit unit lengths, then the
+// units back to back (each clamped to what is left), one more unit taking the rest; the first
+// three units are a VPS, an SPS and a PPS, their headers made to carry those types so that each
+// decode is reached with the records before it possibly stored.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "Orvane/Exception.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+
+namespace fuzz_support {
+
+// lengths + 1 units, or none when the input cannot hold the lengths. Exact copies, so that a read
+// past either end of a unit is caught.
+inline std::vector<std::vector<uint8_t>> CutUnits(const uint8_t* input, size_t size, size_t lengths) {
+  if (size < 2 * lengths) return {};
+  std::vector<std::vector<uint8_t>> units;
+  size_t at = 2 * lengths;
+  for (size_t i = 0; i <= lengths; ++i) {
+    const size_t wanted = i < lengths ? (size_t{input[2 * i]} << 8 | input[2 * i + 1]) : size - at;
+    const size_t n = std::min(wanted, size - at);
+    units.emplace_back(input + at, input + at + n);
+    at += n;
+  }
+  return units;
+}
+
+// Adds units[0..2] as VPS, SPS and PPS; a unit the decode refuses is left out.
+inline void AddParameterSets(Orvane::Proc::CodecParsers::HEVC_PS& ps, std::vector<std::vector<uint8_t>>& units) {
+  for (uint8_t type = 32; type <= 34; ++type) {
+    std::vector<uint8_t>& unit = units[type - 32];
+    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0x81) | type << 1);
+    try {
+      ps.AddNALU(Orvane::Proc::CodecParsers::NALU{unit.data(), unit.size()});
+    } catch (const Orvane::Exception&) {
+    }
+  }
+}
+
+}  // namespace fuzz_support
