@@ -2,23 +2,14 @@
 
 #include <array>
 #include <cassert>
-#include <source_location>
 #include <string_view>
 
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
-#include "Orvane/Proc/CodecParsers/BitstreamException.h"
+#include "Orvane/Proc/CodecParsers/H26xParserErrors.h"
 #include "Orvane/Proc/CodecParsers/ZeroZeroSearch.h"
-#include "Orvane/Throw.h"
 
 namespace Orvane::Proc::CodecParsers {
 namespace {
-
-constexpr const char kUnit[] = "Orvane/Proc/CodecParsers/H26xBitstreamParser";
-
-[[noreturn]] void ThrowBitstream(const char* function, std::string message,
-                                 std::source_location at = std::source_location::current()) {
-  ThrowException<BitstreamException>(kUnit, function, std::move(message), at);
-}
 
 // H.265 nal_unit_type names below the unspecified range. "RSV_VLC_R13" is the name the rest of
 // the system and its logs know that type by.
@@ -70,7 +61,7 @@ void FindMP4Nalus(const uint8_t* data, uint64_t size, std::vector<NALU>& out,
   const auto lengthBits = static_cast<unsigned>(lengthSize * 8);
   do {
     const uint32_t length = reader.GetBits<uint32_t>(lengthBits);
-    if (length == 0) ThrowBitstream("FindMP4Nalus", "The MP4 packet contains zero NALU length");
+    if (length == 0) detail::ThrowParser("FindMP4Nalus", "The MP4 packet contains zero NALU length");
     out.push_back({reader.GetBytes(length), length});
   } while (reader.BitsLeft() != 0);
 }
@@ -85,7 +76,7 @@ NALU GetFirstNALU(const std::vector<NALU>& nalus, NaluCodec codec, uint32_t type
   for (const NALU& nalu : nalus) {
     if (HasType(nalu, codec, type)) return nalu;
   }
-  ThrowBitstream("GetFirstNALU", "Can't find nalu of type " + (codec == NaluCodec::H264
+  detail::ThrowParser("GetFirstNALU", "Can't find nalu of type " + (codec == NaluCodec::H264
                                                                   ? std::to_string(type)
                                                                   : HEVCNaluTypeName(type)));
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Failures of the stream parsers and the configuration records, which report as one unit.
+// Failures of the NAL unit scans, the stream parsers and the configuration records, which report
+// as one unit.
 #include <source_location>
 #include <string>
 
