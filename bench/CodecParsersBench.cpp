@@ -25,7 +25,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
-#include "BenchStream.h"
+#include "BenchSupport.h"
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
@@ -277,12 +277,6 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   gst_init(nullptr, nullptr);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::printf("Stream: %zu bytes, %zu NAL units\n", Corpus::Get().annexB.size(), Corpus::Get().units.size());
-  SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintSummary();
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::RunWithSummary<SummaryReporter>(argc, argv);
 }

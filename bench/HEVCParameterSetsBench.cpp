@@ -27,6 +27,8 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 
+#include "BenchSupport.h"
+
 namespace {
 
 using namespace Orvane::Proc::CodecParsers;
@@ -206,11 +208,5 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   gst_init(nullptr, nullptr);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintSummary();
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::RunWithSummary<SummaryReporter>(argc, argv);
 }

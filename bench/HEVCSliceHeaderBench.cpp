@@ -28,7 +28,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
-#include "BenchStream.h"
+#include "BenchSupport.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
@@ -174,11 +174,5 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   gst_init(nullptr, nullptr);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  SummaryReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintSummary();
-  benchmark::Shutdown();
-  return 0;
+  return bench_support::RunWithSummary<SummaryReporter>(argc, argv);
 }

@@ -19,7 +19,7 @@ extern "C" {
 #include <libavcodec/packet.h>
 }
 
-#include "BenchStream.h"
+#include "BenchSupport.h"
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"

@@ -1,6 +1,9 @@
 #pragma once
-// Benchmark inputs too large to keep in the repository: made with ffmpeg/x265 on first use and
-// kept beside the benchmark binary.
+// What the benchmarks share: inputs too large to keep in the repository, made with ffmpeg/x265 on
+// first use and kept beside the benchmark binary, and a run that ends with the ratios the
+// targets are stated in.
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +32,19 @@ inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char
   }
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs the benchmarks the command line selects through `Reporter`, a ConsoleReporter that also
+// collects the figures its PrintSummary() compares afterwards.
+template <class Reporter>
+int RunWithSummary(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintSummary();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace bench_support
