@@ -45,7 +45,8 @@ class H26xParser {
   // Absent when the NAL units are in Annex B framing.
   const std::optional<uint64_t>& nalLengthSize() const { return nalLengthSize_; }
   const ConstBlobPtr& source() const { return source_; }
-  // In stream order; valid while the parser lives.
+  // In stream order, none empty (the scans and the hvcC reader never make one); valid while the
+  // parser lives.
   const std::vector<NALU>& nalus() const { return nalus_; }
 
  protected:

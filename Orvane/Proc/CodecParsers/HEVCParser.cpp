@@ -80,7 +80,7 @@ std::shared_ptr<HEVC_PS> HEVCParser::GetParameterSets() const {
   auto ps = std::make_shared<HEVC_PS>();
   for (const uint32_t type : {kVPS, kSPS, kPPS}) {
     for (const NALU& nalu : nalus()) {
-      if (nalu.size && HEVCNaluType(nalu) == type) ps->AddNALU(nalu);
+      if (HEVCNaluType(nalu) == type) ps->AddNALU(nalu);
     }
   }
   return ps;
@@ -94,7 +94,6 @@ std::shared_ptr<H26xParser> HEVCParser::ParsePacket(const ConstBlobPtr& blob) co
 
 uint32_t HEVCParser::GetPictureFlags() const {
   for (const NALU& nalu : nalus()) {
-    if (nalu.size == 0) continue;
     const uint32_t type = HEVCNaluType(nalu);
     if (type == 19 || type == 20) return PICTURE_INTRA | PICTURE_RANDOM_ACCESS | PICTURE_IDR;
     if (type >= 16 && type <= 23) return PICTURE_INTRA | PICTURE_RANDOM_ACCESS;
@@ -106,7 +105,6 @@ uint32_t HEVCParser::GetPictureFlags() const {
 
 bool HEVCParser::HasParameterSets() const {
   for (const NALU& nalu : nalus()) {
-    if (nalu.size == 0) continue;
     const uint32_t type = HEVCNaluType(nalu);
     if (type == kVPS || type == kSPS || type == kPPS) return true;
   }
