@@ -25,6 +25,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libavcodec-dev libavutil-dev libavformat-dev
   libexiv2-dev
+  libcli11-dev nlohmann-json3-dev   # command-line options and JSON of the tools
   clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
   libgstreamer-plugins-bad1.0-dev  # the peer parser our benchmarks compare against
   x265 ffmpeg libheif-examples libimage-exiftool-perl   # test streams and independent readers

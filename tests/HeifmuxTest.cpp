@@ -142,6 +142,8 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
       {"no output given", Quote(kData + "/main8.mp4"), 2, "no output", {}},
       {"primary out of range", Quote(kData + "/main8.mp4") + " --primary 2 -o " + Quote(dir / "f.heic"), 2, "only 1",
        dir / "f.heic"},
+      {"exif key not Family.Group.Tag", Quote(kData + "/main8.mp4") + " --exif Make=X -o " + Quote(dir / "g.heic"), 2,
+       "--exif Make: the key must be Family.Group.Tag", dir / "g.heic"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

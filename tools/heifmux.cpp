@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>
 #include <glog/logging.h>
@@ -58,42 +59,65 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An Exif key names its family, group and tag, as Exif.Image.Make does.
+bool IsExifKey(const std::string& key) {
+  const size_t first = key.find('.');
+  const size_t second = first == std::string::npos ? first : key.find('.', first + 1);
+  return first != std::string::npos && first > 0 && second != std::string::npos && second > first + 1 &&
+         second + 1 < key.size() && key.find('.', second + 1) == std::string::npos;
+}
+
 Options ParseArguments(int argc, char** argv) {
   Options options;
-  auto value = [&](int& i) -> std::string {
-    if (i + 1 >= argc) throw UsageError(std::string("option ") + argv[i] + " needs a value");
-    return argv[++i];
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--version") {
-      std::cout << "heifmux " << ORVANE_VERSION << "\n";
-      std::exit(0);
-    } else if (arg == "-o" || arg == "--output") {
-      options.output = value(i);
-    } else if (arg == "--primary") {
-      const std::string n = value(i);
-      char* end = nullptr;
-      const unsigned long parsed = std::strtoul(n.c_str(), &end, 10);
-      if (n.empty() || *end || parsed == 0 || parsed > 65535) throw UsageError("--primary needs an image number from 1");
-      options.primary = static_cast<unsigned>(parsed);
-    } else if (arg == "--exif") {
-      const std::string entry = value(i);
-      const size_t eq = entry.find('=');
-      if (eq == std::string::npos || eq == 0) throw UsageError("--exif needs Family.Group.Tag=VALUE");
-      options.exif.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
-    } else if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg == "--plugin") {
-      options.plugin = value(i);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError("unknown option " + arg);
-    } else {
-      options.inputs.push_back(arg);
-    }
+  std::string primary;
+  std::vector<std::string> exif;
+  bool help = false;
+  bool version = false;
+  CLI::App app("heifmux", "heifmux");
+  app.set_help_flag();
+  app.allow_extras();
+  app.add_option("inputs", options.inputs);
+  app.add_option("-o,--output", options.output);
+  app.add_option("--primary", primary);
+  app.add_option("--exif", exif);
+  app.add_option("--plugin", options.plugin);
+  app.add_flag("-v,--verbose", options.verbose);
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& e) {
+    // CLI11 names the option before a colon.
+    const std::string what = e.what();
+    throw UsageError("option " + what.substr(0, what.find(':')) + " needs a value");
+  } catch (const CLI::ParseError& e) {
+    throw UsageError(e.what());
+  }
+  if (help) {
+    std::cout << kUsage;
+    std::exit(0);
+  }
+  if (version) {
+    std::cout << "heifmux " << ORVANE_VERSION << "\n";
+    std::exit(0);
+  }
+  for (const std::string& extra : app.remaining()) {
+    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option " + extra);
+    options.inputs.push_back(extra);
+  }
+  if (app.count("--primary")) {
+    char* end = nullptr;
+    const unsigned long parsed = std::strtoul(primary.c_str(), &end, 10);
+    if (primary.empty() || *end || primary[0] == '-' || parsed == 0 || parsed > 65535)
+      throw UsageError("--primary needs an image number from 1");
+    options.primary = static_cast<unsigned>(parsed);
+  }
+  for (const std::string& entry : exif) {
+    const size_t eq = entry.find('=');
+    if (eq == std::string::npos || eq == 0) throw UsageError("--exif needs Family.Group.Tag=VALUE");
+    const std::string key = entry.substr(0, eq);
+    if (!IsExifKey(key)) throw UsageError("--exif " + key + ": the key must be Family.Group.Tag, e.g. Exif.Image.Make");
+    options.exif.emplace_back(key, entry.substr(eq + 1));
   }
   if (options.inputs.empty()) throw UsageError("no input");
   if (options.output.empty()) throw UsageError("no output (-o OUTPUT.heic)");
