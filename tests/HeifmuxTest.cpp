@@ -20,8 +20,8 @@ struct Outcome {
   std::string output;  // stdout and stderr together
 };
 
-Outcome Heifmux(const std::string& arguments) {
-  const std::string out = RunCommand(std::string(HEIFMUX_PATH) + " " + arguments + " 2>&1; echo \"status=$?\"");
+Outcome Heifmux(const std::string& arguments, const std::string& environment = "") {
+  const std::string out = RunCommand(environment + HEIFMUX_PATH + " " + arguments + " 2>&1; echo \"status=$?\"");
   const size_t at = out.rfind("status=");
   return {std::stoi(out.substr(at + 7)), out.substr(0, at)};
 }
@@ -133,12 +133,15 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
     int status;
     const char* expected;  // part of the message
     std::filesystem::path output;
+    const char* environment = "";
   } rows[] = {
       {"missing input", Quote(dir / "missing.hevc") + " -o " + Quote(dir / "a.heic"), 1, "cannot read", dir / "a.heic"},
       {"no video", Quote(noVideo) + " -o " + Quote(dir / "b.heic"), 1, "no HEVC video stream", dir / "b.heic"},
       {"not HEVC", Quote(h264) + " -o " + Quote(dir / "c.heic"), 1, "no HEVC video stream", dir / "c.heic"},
       {"not a stream", Quote(garbage) + " -o " + Quote(dir / "d.heic"), 1, "", dir / "d.heic"},
       {"unwritable output", Quote(kData + "/main8.mp4") + " -o " + Quote(dir / "no" / "e.heic"), 1, "", dir / "no" / "e.heic"},
+      {"the muxer's second write fails", Quote(kData + "/main8.mp4") + " -o " + Quote(dir / "h.heic"), 1, "cannot write",
+       dir / "h.heic", "LD_PRELOAD=" SECOND_WRITE_FAILS " ASAN_OPTIONS=$ASAN_OPTIONS:verify_asan_link_order=0 "},
       {"no output given", Quote(kData + "/main8.mp4"), 2, "no output", {}},
       {"primary out of range", Quote(kData + "/main8.mp4") + " --primary 2 -o " + Quote(dir / "f.heic"), 2, "only 1",
        dir / "f.heic"},
@@ -147,7 +150,7 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const Outcome outcome = Heifmux(row.arguments);
+    const Outcome outcome = Heifmux(row.arguments, row.environment);
     EXPECT_EQ(outcome.status, row.status) << outcome.output;
     EXPECT_EQ(outcome.output.rfind("heifmux: ", 0), 0u) << outcome.output;
     EXPECT_NE(outcome.output.find(row.expected), std::string::npos) << outcome.output;

@@ -287,6 +287,8 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
       if (!keep) std::filesystem::remove(path, ec);
     }
   } guard{temporary};
+  std::error_code ec;
+  uintmax_t closedSize = 0;
   {
     auto muxer = creator->CreateMuxer(Orvane::Conf::FormatFile::Create(format),
                                       Orvane::Proc::DataOutput::Create(Orvane::ioPath(temporary)));
@@ -299,16 +301,14 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
     } catch (const boost::exception& e) {
       throw std::runtime_error("cannot write " + options.output + ": " + Describe(e));
     }
-    std::error_code ec;
-    if (std::filesystem::file_size(temporary, ec) == 0 || ec) throw std::runtime_error("cannot write " + options.output);
-    guard.keep = true;
-  }  // the release writes the file once more, from the same model
-  std::error_code ec;
+    closedSize = std::filesystem::file_size(temporary, ec);
+  }  // the release writes the file once more, from the same model, and can only log a failure
+  // So the file is judged after the release: it must hold what the explicit Close wrote.
+  if (ec || closedSize == 0 || std::filesystem::file_size(temporary, ec) != closedSize || ec)
+    throw std::runtime_error("cannot write " + options.output);
   std::filesystem::rename(temporary, output, ec);
-  if (ec) {
-    guard.keep = false;
-    throw std::runtime_error("cannot write " + options.output + ": " + ec.message());
-  }
+  if (ec) throw std::runtime_error("cannot write " + options.output + ": " + ec.message());
+  guard.keep = true;
 }
 
 }  // namespace
