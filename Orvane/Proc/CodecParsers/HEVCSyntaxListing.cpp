@@ -1,0 +1,608 @@
+// The H.265 records listed element by element, each function in the shape of the decode it
+// mirrors, so that exactly what the syntax coded is listed and in its order.
+#include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "Orvane/Proc/CodecParsers/SyntaxListing.h"
+
+// A field of a record, or entry i of an array field, under the field's own name.
+#define FIELD(record, field) out.Element(#field, (record).field)
+#define ENTRY(record, field, i) out.Element(#field, {i}, (record).field[i])
+
+namespace Orvane::Proc::CodecParsers {
+
+namespace {
+
+// The range extensions of the PPS exist from the format range extensions profile on.
+constexpr uint32_t kFirstRangeExtensionsProfile = 4;
+constexpr uint32_t kIDRWithRADL = 19;
+constexpr uint32_t kIDRNoLeading = 20;
+constexpr uint8_t kSliceB = 0;
+constexpr uint8_t kSliceI = 2;
+
+// One profile block, without level_idc, which profile_tier_level codes apart.
+void ListProfile(const HEVC_ProfileInfo& p, SyntaxListing& out) {
+  FIELD(p, profile_space);
+  FIELD(p, tier_flag);
+  FIELD(p, profile_idc);
+  for (uint32_t j = 0; j < 32; ++j) ENTRY(p, profile_compatibility_flag, j);
+  FIELD(p, progressive_source_flag);
+  FIELD(p, interlaced_source_flag);
+  FIELD(p, non_packed_constraint_flag);
+  FIELD(p, frame_only_constraint_flag);
+  const auto profile = [&p](uint32_t k) { return p.profile_idc == k || p.profile_compatibility_flag[k]; };
+  if (profile(4) || profile(5) || profile(6) || profile(7) || profile(8) || profile(9) || profile(10) ||
+      profile(11)) {
+    FIELD(p, max_12bit_constraint_flag);
+    FIELD(p, max_10bit_constraint_flag);
+    FIELD(p, max_8bit_constraint_flag);
+    FIELD(p, max_422chroma_constraint_flag);
+    FIELD(p, max_420chroma_constraint_flag);
+    FIELD(p, max_monochrome_constraint_flag);
+    FIELD(p, intra_constraint_flag);
+    FIELD(p, one_picture_only_constraint_flag);
+    FIELD(p, lower_bit_rate_constraint_flag);
+    if (profile(5) || profile(9) || profile(10) || profile(11)) FIELD(p, max_14bit_constraint_flag);
+  } else if (profile(2)) {
+    FIELD(p, one_picture_only_constraint_flag);
+  }
+  if (profile(1) || profile(2) || profile(3) || profile(4) || profile(5) || profile(9) || profile(11)) {
+    FIELD(p, inbld_flag);
+  }
+}
+
+void ListPTL(const HEVC_PTL& ptl, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
+  out.BeginRecord("profile_tier_level");
+  out.BeginRecord("general");
+  ListProfile(ptl.general, out);
+  FIELD(ptl.general, level_idc);
+  out.EndRecord();
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    ENTRY(ptl, sub_layer_profile_present_flag, i);
+    ENTRY(ptl, sub_layer_level_present_flag, i);
+  }
+  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+    if (!ptl.sub_layer_profile_present_flag[i] && !ptl.sub_layer_level_present_flag[i]) continue;
+    out.BeginRecord("sub_layer", {i});
+    if (ptl.sub_layer_profile_present_flag[i]) ListProfile(ptl.sub_layer[i], out);
+    if (ptl.sub_layer_level_present_flag[i]) FIELD(ptl.sub_layer[i], level_idc);
+    out.EndRecord();
+  }
+  out.EndRecord();
+}
+
+void ListSubLayerHRD(const HEVC_SubLayerHRD& s, std::string_view name, uint32_t i, uint32_t cpbCntMinus1,
+                     bool subPic, SyntaxListing& out) {
+  out.BeginRecord(name, {i});
+  for (uint32_t j = 0; j <= cpbCntMinus1; ++j) {
+    ENTRY(s, bit_rate_value_minus1, j);
+    ENTRY(s, cpb_size_value_minus1, j);
+    if (subPic) {
+      ENTRY(s, cpb_size_du_value_minus1, j);
+      ENTRY(s, bit_rate_du_value_minus1, j);
+    }
+    ENTRY(s, cbr_flag, j);
+  }
+  out.EndRecord();
+}
+
+void ListHRD(const HEVC_HRD& h, bool commonInfPresentFlag, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
+  if (commonInfPresentFlag) {
+    FIELD(h, nal_hrd_parameters_present_flag);
+    FIELD(h, vcl_hrd_parameters_present_flag);
+    if (h.nal_hrd_parameters_present_flag || h.vcl_hrd_parameters_present_flag) {
+      FIELD(h, sub_pic_hrd_params_present_flag);
+      if (h.sub_pic_hrd_params_present_flag) {
+        FIELD(h, tick_divisor_minus2);
+        FIELD(h, du_cpb_removal_delay_increment_length_minus1);
+        FIELD(h, sub_pic_cpb_params_in_pic_timing_sei_flag);
+        FIELD(h, dpb_output_delay_du_length_minus1);
+      }
+      FIELD(h, bit_rate_scale);
+      FIELD(h, cpb_size_scale);
+      if (h.sub_pic_hrd_params_present_flag) FIELD(h, cpb_size_du_scale);
+      FIELD(h, initial_cpb_removal_delay_length_minus1);
+      FIELD(h, au_cpb_removal_delay_length_minus1);
+      FIELD(h, dpb_output_delay_length_minus1);
+    }
+  }
+  for (uint32_t i = 0; i <= maxNumSubLayersMinus1; ++i) {
+    ENTRY(h, fixed_pic_rate_general_flag, i);
+    if (!h.fixed_pic_rate_general_flag[i]) ENTRY(h, fixed_pic_rate_within_cvs_flag, i);
+    if (h.fixed_pic_rate_within_cvs_flag[i]) {
+      ENTRY(h, elemental_duration_in_tc_minus1, i);
+    } else {
+      ENTRY(h, low_delay_hrd_flag, i);
+    }
+    if (!h.low_delay_hrd_flag[i]) ENTRY(h, cpb_cnt_minus1, i);
+    const bool subPic = h.sub_pic_hrd_params_present_flag;
+    if (h.nal_hrd_parameters_present_flag) {
+      ListSubLayerHRD(h.nal_sub_layer_hrd[i], "nal_sub_layer_hrd", i, h.cpb_cnt_minus1[i], subPic, out);
+    }
+    if (h.vcl_hrd_parameters_present_flag) {
+      ListSubLayerHRD(h.vcl_sub_layer_hrd[i], "vcl_sub_layer_hrd", i, h.cpb_cnt_minus1[i], subPic, out);
+    }
+  }
+}
+
+void ListScalingList(const HEVC_ScalingList& s, SyntaxListing& out) {
+  out.BeginRecord("scaling_list");
+  for (uint32_t sizeId = 0; sizeId < 4; ++sizeId) {
+    const uint32_t coefNum = sizeId == 0 ? 16 : 64;
+    for (uint32_t matrixId = 0; matrixId < 6; matrixId += (sizeId == 3) ? 3 : 1) {
+      out.Element("scaling_list_pred_mode_flag", {sizeId, matrixId}, s.scaling_list_pred_mode_flag[sizeId][matrixId]);
+      if (!s.scaling_list_pred_mode_flag[sizeId][matrixId]) {
+        out.Element("scaling_list_pred_matrix_id_delta", {sizeId, matrixId},
+                    s.scaling_list_pred_matrix_id_delta[sizeId][matrixId]);
+        continue;
+      }
+      if (sizeId > 1) {
+        out.Element("scaling_list_dc_coef_minus8", {sizeId - 2, matrixId},
+                    s.scaling_list_dc_coef_minus8[sizeId - 2][matrixId]);
+      }
+      for (uint32_t i = 0; i < coefNum; ++i) {
+        out.Element("scaling_list_delta_coef", {sizeId, matrixId, i}, s.scaling_list_delta_coef[sizeId][matrixId][i]);
+      }
+    }
+  }
+  out.EndRecord();
+}
+
+// A set in the form it was coded in: predicted from another set, or explicit.
+void ListShortTermRPS(const HEVC_ShortTermRPS& s, const HEVC_SPS& sps, uint32_t stRpsIdx, SyntaxListing& out) {
+  const uint32_t numSets = sps.num_short_term_ref_pic_sets;
+  if (stRpsIdx != 0 && numSets != 0) FIELD(s, inter_ref_pic_set_prediction_flag);
+  if (!s.inter_ref_pic_set_prediction_flag) {
+    FIELD(s, num_negative_pics);
+    FIELD(s, num_positive_pics);
+    for (uint32_t i = 0; i < s.num_negative_pics; ++i) {
+      ENTRY(s, delta_poc_s0_minus1, i);
+      ENTRY(s, used_by_curr_pic_s0_flag, i);
+    }
+    for (uint32_t i = 0; i < s.num_positive_pics; ++i) {
+      ENTRY(s, delta_poc_s1_minus1, i);
+      ENTRY(s, used_by_curr_pic_s1_flag, i);
+    }
+    return;
+  }
+  const bool sliceHeaderSet = stRpsIdx == numSets;
+  if (sliceHeaderSet) FIELD(s, delta_idx_minus1);
+  const HEVC_ShortTermRPS& ref = sps.st_ref_pic_set[stRpsIdx - (sliceHeaderSet ? s.delta_idx_minus1 + 1u : 1u)];
+  FIELD(s, delta_rps_sign);
+  FIELD(s, abs_delta_rps_minus1);
+  for (uint32_t j = 0; j <= uint32_t{ref.num_negative_pics} + ref.num_positive_pics; ++j) {
+    ENTRY(s, used_by_curr_pic_flag, j);
+    if (!s.used_by_curr_pic_flag[j]) ENTRY(s, use_delta_flag, j);
+  }
+}
+
+void ListCommonVUI(const CommonVUI& c, SyntaxListing& out) {
+  FIELD(c, aspect_ratio_info_present_flag);
+  if (c.aspect_ratio_info_present_flag) {
+    FIELD(c, aspect_ratio_idc);
+    if (c.aspect_ratio_idc == 255) {
+      FIELD(c, sar_width);
+      FIELD(c, sar_height);
+    }
+  }
+  FIELD(c, overscan_info_present_flag);
+  if (c.overscan_info_present_flag) FIELD(c, overscan_appropriate_flag);
+  FIELD(c, video_signal_type_present_flag);
+  if (c.video_signal_type_present_flag) {
+    FIELD(c, video_format);
+    FIELD(c, video_full_range_flag);
+    FIELD(c, colour_description_present_flag);
+    if (c.colour_description_present_flag) {
+      FIELD(c, colour_primaries);
+      FIELD(c, transfer_characteristics);
+      FIELD(c, matrix_coefficients);
+    }
+  }
+  FIELD(c, chroma_loc_info_present_flag);
+  if (c.chroma_loc_info_present_flag) {
+    FIELD(c, chroma_sample_loc_type_top_field);
+    FIELD(c, chroma_sample_loc_type_bottom_field);
+  }
+}
+
+// The VUI as stored: one read without its default display window lists no window.
+void ListVUI(const HEVC_VUI& v, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
+  out.BeginRecord("vui");
+  ListCommonVUI(v.common, out);
+  FIELD(v, neutral_chroma_indication_flag);
+  FIELD(v, field_seq_flag);
+  FIELD(v, frame_field_info_present_flag);
+  FIELD(v, default_display_window_flag);
+  if (v.default_display_window_flag) {
+    FIELD(v, def_disp_win_left_offset);
+    FIELD(v, def_disp_win_right_offset);
+    FIELD(v, def_disp_win_top_offset);
+    FIELD(v, def_disp_win_bottom_offset);
+  }
+  FIELD(v, vui_timing_info_present_flag);
+  if (v.vui_timing_info_present_flag) {
+    FIELD(v, vui_num_units_in_tick);
+    FIELD(v, vui_time_scale);
+    FIELD(v, vui_poc_proportional_to_timing_flag);
+    if (v.vui_poc_proportional_to_timing_flag) FIELD(v, vui_num_ticks_poc_diff_one_minus1);
+    FIELD(v, vui_hrd_parameters_present_flag);
+    if (v.vui_hrd_parameters_present_flag) {
+      out.BeginRecord("hrd_parameters");
+      ListHRD(v.hrd_parameters, true, maxNumSubLayersMinus1, out);
+      out.EndRecord();
+    }
+  }
+  FIELD(v, bitstream_restriction_flag);
+  if (v.bitstream_restriction_flag) {
+    FIELD(v, tiles_fixed_structure_flag);
+    FIELD(v, motion_vectors_over_pic_boundaries_flag);
+    FIELD(v, restricted_ref_pic_lists_flag);
+    FIELD(v, min_spatial_segmentation_idc);
+    FIELD(v, max_bytes_per_pic_denom);
+    FIELD(v, max_bits_per_min_cu_denom);
+    FIELD(v, log2_max_mv_length_horizontal);
+    FIELD(v, log2_max_mv_length_vertical);
+  }
+  out.EndRecord();
+}
+
+// The pictures the slice may refer to: the short-term and long-term ones that the current picture
+// uses, and the picture itself where it may refer to itself.
+uint32_t NumPicTotalCurr(const HEVCSliceHeader& h, const HEVC_PPS& pps) {
+  uint32_t total = pps.pps_curr_pic_ref_enabled_flag;
+  const HEVC_ShortTermRPS& st = h.st_ref_pic_set;
+  for (uint32_t i = 0; i < st.num_negative_pics; ++i) total += st.used_by_curr_pic_s0_flag[i];
+  for (uint32_t i = 0; i < st.num_positive_pics; ++i) total += st.used_by_curr_pic_s1_flag[i];
+  for (uint32_t i = 0; i < uint32_t{h.num_long_term_sps} + h.num_long_term_pics; ++i) total += h.used_by_curr_pic_lt_flag[i];
+  return total;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// video_parameter_set_rbsp
+
+void ListSyntax(const HEVC_VPS& v, SyntaxListing& out) {
+  FIELD(v, vps_video_parameter_set_id);
+  FIELD(v, vps_base_layer_internal_flag);
+  FIELD(v, vps_base_layer_available_flag);
+  FIELD(v, vps_max_layers_minus1);
+  FIELD(v, vps_max_sub_layers_minus1);
+  FIELD(v, vps_temporal_id_nesting_flag);
+  ListPTL(v.profile_tier_level, v.vps_max_sub_layers_minus1, out);
+  FIELD(v, vps_sub_layer_ordering_info_present_flag);
+  const uint32_t highest = v.vps_max_sub_layers_minus1;
+  for (uint32_t i = v.vps_sub_layer_ordering_info_present_flag ? 0 : highest; i <= highest; ++i) {
+    ENTRY(v, vps_max_dec_pic_buffering_minus1, i);
+    ENTRY(v, vps_max_num_reorder_pics, i);
+    ENTRY(v, vps_max_latency_increase_plus1, i);
+  }
+  FIELD(v, vps_max_layer_id);
+  FIELD(v, vps_num_layer_sets_minus1);
+  for (uint32_t i = 1; i <= v.vps_num_layer_sets_minus1; ++i) {
+    for (uint32_t j = 0; j <= v.vps_max_layer_id; ++j) {
+      out.Element("layer_id_included_flag", {i, j}, v.layer_id_included_flag[i][j]);
+    }
+  }
+  FIELD(v, vps_timing_info_present_flag);
+  if (v.vps_timing_info_present_flag) {
+    FIELD(v, vps_num_units_in_tick);
+    FIELD(v, vps_time_scale);
+    FIELD(v, vps_poc_proportional_to_timing_flag);
+    if (v.vps_poc_proportional_to_timing_flag) FIELD(v, vps_num_ticks_poc_diff_one_minus1);
+    FIELD(v, vps_num_hrd_parameters);
+    for (uint32_t i = 0; i < v.vps_num_hrd_parameters; ++i) {
+      ENTRY(v, hrd_layer_set_idx, i);
+      if (i > 0) ENTRY(v, cprms_present_flag, i);
+      out.BeginRecord("hrd_parameters", {i});
+      ListHRD(v.hrd_parameters[i], v.cprms_present_flag[i], v.vps_max_sub_layers_minus1, out);
+      out.EndRecord();
+    }
+  }
+  FIELD(v, vps_extension_flag);
+}
+
+// ---------------------------------------------------------------------------------------------
+// seq_parameter_set_rbsp
+
+void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
+  // A layer SPS that takes its sub-layers from the VPS codes 7 here and has the multilayer form.
+  const bool multiLayerExtSps = s.sps_ext_or_max_sub_layers_minus1 == 7;
+  FIELD(s, sps_video_parameter_set_id);
+  if (s.sps_ext_or_max_sub_layers_minus1 != 0) {
+    FIELD(s, sps_ext_or_max_sub_layers_minus1);
+  } else {
+    FIELD(s, sps_max_sub_layers_minus1);
+  }
+  if (!multiLayerExtSps) {
+    FIELD(s, sps_temporal_id_nesting_flag);
+    ListPTL(s.profile_tier_level, s.sps_max_sub_layers_minus1, out);
+  }
+  FIELD(s, sps_seq_parameter_set_id);
+  if (multiLayerExtSps) {
+    FIELD(s, update_rep_format_flag);
+    if (s.update_rep_format_flag) FIELD(s, sps_rep_format_idx);
+  } else {
+    FIELD(s, chroma_format_idc);
+    if (s.chroma_format_idc == 3) FIELD(s, separate_colour_plane_flag);
+    FIELD(s, pic_width_in_luma_samples);
+    FIELD(s, pic_height_in_luma_samples);
+    FIELD(s, conformance_window_flag);
+    if (s.conformance_window_flag) {
+      FIELD(s, conf_win_left_offset);
+      FIELD(s, conf_win_right_offset);
+      FIELD(s, conf_win_top_offset);
+      FIELD(s, conf_win_bottom_offset);
+    }
+    FIELD(s, bit_depth_luma_minus8);
+    FIELD(s, bit_depth_chroma_minus8);
+  }
+  FIELD(s, log2_max_pic_order_cnt_lsb_minus4);
+  if (!multiLayerExtSps) {
+    FIELD(s, sps_sub_layer_ordering_info_present_flag);
+    const uint32_t highest = s.sps_max_sub_layers_minus1;
+    for (uint32_t i = s.sps_sub_layer_ordering_info_present_flag ? 0 : highest; i <= highest; ++i) {
+      ENTRY(s, sps_max_dec_pic_buffering_minus1, i);
+      ENTRY(s, sps_max_num_reorder_pics, i);
+      ENTRY(s, sps_max_latency_increase_plus1, i);
+    }
+  }
+  FIELD(s, log2_min_luma_coding_block_size_minus3);
+  FIELD(s, log2_diff_max_min_luma_coding_block_size);
+  FIELD(s, log2_min_luma_transform_block_size_minus2);
+  FIELD(s, log2_diff_max_min_luma_transform_block_size);
+  FIELD(s, max_transform_hierarchy_depth_inter);
+  FIELD(s, max_transform_hierarchy_depth_intra);
+  FIELD(s, scaling_list_enabled_flag);
+  if (s.scaling_list_enabled_flag) {
+    if (multiLayerExtSps) FIELD(s, sps_infer_scaling_list_flag);
+    if (s.sps_infer_scaling_list_flag) {
+      FIELD(s, sps_scaling_list_ref_layer_id);
+    } else {
+      FIELD(s, sps_scaling_list_data_present_flag);
+      if (s.sps_scaling_list_data_present_flag) ListScalingList(s.scaling_list, out);
+    }
+  }
+  FIELD(s, amp_enabled_flag);
+  FIELD(s, sample_adaptive_offset_enabled_flag);
+  FIELD(s, pcm_enabled_flag);
+  if (s.pcm_enabled_flag) {
+    FIELD(s, pcm_sample_bit_depth_luma_minus1);
+    FIELD(s, pcm_sample_bit_depth_chroma_minus1);
+    FIELD(s, log2_min_pcm_luma_coding_block_size_minus3);
+    FIELD(s, log2_diff_max_min_pcm_luma_coding_block_size);
+    FIELD(s, pcm_loop_filter_disabled_flag);
+  }
+  FIELD(s, num_short_term_ref_pic_sets);
+  for (uint32_t i = 0; i < s.num_short_term_ref_pic_sets; ++i) {
+    out.BeginRecord("st_ref_pic_set", {i});
+    ListShortTermRPS(s.st_ref_pic_set[i], s, i, out);
+    out.EndRecord();
+  }
+  FIELD(s, long_term_ref_pics_present_flag);
+  if (s.long_term_ref_pics_present_flag) {
+    FIELD(s, num_long_term_ref_pics_sps);
+    for (uint32_t i = 0; i < s.num_long_term_ref_pics_sps; ++i) {
+      ENTRY(s, lt_ref_pic_poc_lsb_sps, i);
+      ENTRY(s, used_by_curr_pic_lt_sps_flag, i);
+    }
+  }
+  FIELD(s, sps_temporal_mvp_enabled_flag);
+  FIELD(s, strong_intra_smoothing_enabled_flag);
+  FIELD(s, vui_parameters_present_flag);
+  if (s.vui_parameters_present_flag) ListVUI(s.vui, s.sps_max_sub_layers_minus1, out);
+  FIELD(s, sps_extension_present_flag);
+  if (!s.sps_extension_present_flag) return;
+  FIELD(s, sps_range_extension_flag);
+  FIELD(s, sps_multilayer_extension_flag);
+  FIELD(s, sps_3d_extension_flag);
+  FIELD(s, sps_scc_extension_flag);
+  FIELD(s, sps_extension_4bits);
+  if (s.sps_range_extension_flag) {
+    FIELD(s, transform_skip_rotation_enabled_flag);
+    FIELD(s, transform_skip_context_enabled_flag);
+    FIELD(s, implicit_rdpcm_enabled_flag);
+    FIELD(s, explicit_rdpcm_enabled_flag);
+    FIELD(s, extended_precision_processing_flag);
+    FIELD(s, intra_smoothing_disabled_flag);
+    FIELD(s, high_precision_offsets_enabled_flag);
+    FIELD(s, persistent_rice_adaptation_enabled_flag);
+    FIELD(s, cabac_bypass_alignment_enabled_flag);
+  }
+  if (s.sps_scc_extension_flag) {
+    FIELD(s, sps_curr_pic_ref_enabled_flag);
+    FIELD(s, palette_mode_enabled_flag);
+    if (s.palette_mode_enabled_flag) {
+      FIELD(s, palette_max_size);
+      FIELD(s, delta_palette_max_predictor_size);
+      FIELD(s, sps_palette_predictor_initializers_present_flag);
+      if (s.sps_palette_predictor_initializers_present_flag) {
+        FIELD(s, sps_num_palette_predictor_initializers_minus1);
+        const uint32_t numComps = s.chroma_format_idc == 0 ? 1 : 3;
+        for (uint32_t comp = 0; comp < numComps; ++comp) {
+          for (uint32_t i = 0; i <= s.sps_num_palette_predictor_initializers_minus1; ++i) {
+            out.Element("sps_palette_predictor_initializer", {comp, i}, s.sps_palette_predictor_initializer[comp][i]);
+          }
+        }
+      }
+    }
+    FIELD(s, motion_vector_resolution_control_idc);
+    FIELD(s, intra_boundary_filtering_disabled_flag);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// pic_parameter_set_rbsp
+
+void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
+  FIELD(p, pps_pic_parameter_set_id);
+  FIELD(p, pps_seq_parameter_set_id);
+  FIELD(p, dependent_slice_segments_enabled_flag);
+  FIELD(p, output_flag_present_flag);
+  FIELD(p, num_extra_slice_header_bits);
+  FIELD(p, sign_data_hiding_enabled_flag);
+  FIELD(p, cabac_init_present_flag);
+  FIELD(p, num_ref_idx_l0_default_active_minus1);
+  FIELD(p, num_ref_idx_l1_default_active_minus1);
+  FIELD(p, init_qp_minus26);
+  FIELD(p, constrained_intra_pred_flag);
+  FIELD(p, transform_skip_enabled_flag);
+  FIELD(p, cu_qp_delta_enabled_flag);
+  if (p.cu_qp_delta_enabled_flag) FIELD(p, diff_cu_qp_delta_depth);
+  FIELD(p, pps_cb_qp_offset);
+  FIELD(p, pps_cr_qp_offset);
+  FIELD(p, pps_slice_chroma_qp_offsets_present_flag);
+  FIELD(p, weighted_pred_flag);
+  FIELD(p, weighted_bipred_flag);
+  FIELD(p, transquant_bypass_enabled_flag);
+  FIELD(p, tiles_enabled_flag);
+  FIELD(p, entropy_coding_sync_enabled_flag);
+  if (p.tiles_enabled_flag) {
+    FIELD(p, num_tile_columns_minus1);
+    FIELD(p, num_tile_rows_minus1);
+    FIELD(p, uniform_spacing_flag);
+    if (!p.uniform_spacing_flag) {
+      for (uint32_t i = 0; i < p.num_tile_columns_minus1; ++i) ENTRY(p, column_width_minus1, i);
+      for (uint32_t i = 0; i < p.num_tile_rows_minus1; ++i) ENTRY(p, row_height_minus1, i);
+    }
+    FIELD(p, loop_filter_across_tiles_enabled_flag);
+  }
+  FIELD(p, pps_loop_filter_across_slices_enabled_flag);
+  FIELD(p, deblocking_filter_control_present_flag);
+  if (p.deblocking_filter_control_present_flag) {
+    FIELD(p, deblocking_filter_override_enabled_flag);
+    FIELD(p, pps_deblocking_filter_disabled_flag);
+    if (!p.pps_deblocking_filter_disabled_flag) {
+      FIELD(p, pps_beta_offset_div2);
+      FIELD(p, pps_tc_offset_div2);
+    }
+  }
+  FIELD(p, pps_scaling_list_data_present_flag);
+  if (p.pps_scaling_list_data_present_flag) ListScalingList(p.scaling_list, out);
+  FIELD(p, lists_modification_present_flag);
+  FIELD(p, log2_parallel_merge_level_minus2);
+  FIELD(p, slice_segment_header_extension_present_flag);
+  FIELD(p, pps_extension_present_flag);
+  if (!p.pps_extension_present_flag) return;
+  FIELD(p, pps_range_extension_flag);
+  FIELD(p, pps_multilayer_extension_flag);
+  FIELD(p, pps_3d_extension_flag);
+  FIELD(p, pps_scc_extension_flag);
+  FIELD(p, pps_extension_4bits);
+  // Below the range extensions profiles the decode reads nothing of the extension.
+  if (p.pps_range_extension_flag && sps.profile_tier_level.general.profile_idc >= kFirstRangeExtensionsProfile) {
+    if (p.transform_skip_enabled_flag) FIELD(p, log2_max_transform_skip_block_size_minus2);
+    FIELD(p, cross_component_prediction_enabled_flag);
+    FIELD(p, chroma_qp_offset_list_enabled_flag);
+    if (p.chroma_qp_offset_list_enabled_flag) {
+      FIELD(p, diff_cu_chroma_qp_offset_depth);
+      FIELD(p, chroma_qp_offset_list_len_minus1);
+      for (uint32_t i = 0; i <= p.chroma_qp_offset_list_len_minus1; ++i) {
+        ENTRY(p, cb_qp_offset_list, i);
+        ENTRY(p, cr_qp_offset_list, i);
+      }
+    }
+    FIELD(p, log2_sao_offset_scale_luma);
+    FIELD(p, log2_sao_offset_scale_chroma);
+  }
+  // The decode keeps nothing after a multilayer extension.
+  if (p.pps_multilayer_extension_flag || !p.pps_scc_extension_flag) return;
+  FIELD(p, pps_curr_pic_ref_enabled_flag);
+  FIELD(p, residual_adaptive_colour_transform_enabled_flag);
+  if (p.residual_adaptive_colour_transform_enabled_flag) {
+    FIELD(p, pps_slice_act_qp_offsets_present_flag);
+    FIELD(p, pps_act_y_qp_offset_plus5);
+    FIELD(p, pps_act_cb_qp_offset_plus5);
+    FIELD(p, pps_act_cr_qp_offset_plus3);
+  }
+  FIELD(p, pps_palette_predictor_initializers_present_flag);
+  if (!p.pps_palette_predictor_initializers_present_flag) return;
+  FIELD(p, pps_num_palette_predictor_initializers);
+  if (p.pps_num_palette_predictor_initializers == 0) return;
+  FIELD(p, monochrome_palette_flag);
+  FIELD(p, luma_bit_depth_entry_minus8);
+  if (!p.monochrome_palette_flag) FIELD(p, chroma_bit_depth_entry_minus8);
+  const uint32_t numComps = p.monochrome_palette_flag ? 1 : 3;
+  for (uint32_t comp = 0; comp < numComps; ++comp) {
+    for (uint32_t i = 0; i < p.pps_num_palette_predictor_initializers; ++i) {
+      out.Element("pps_palette_predictor_initializer", {comp, i}, p.pps_palette_predictor_initializer[comp][i]);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// slice_segment_header, up to collocated_ref_idx
+
+void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
+                SyntaxListing& out) {
+  const bool irap = nal_unit_type >= 16 && nal_unit_type <= 23;
+  FIELD(h, first_slice_segment_in_pic_flag);
+  if (irap) FIELD(h, no_output_of_prior_pics_flag);
+  FIELD(h, slice_pic_parameter_set_id);
+  if (!h.first_slice_segment_in_pic_flag) {
+    if (pps.dependent_slice_segments_enabled_flag) FIELD(h, dependent_slice_segment_flag);
+    FIELD(h, slice_segment_address);
+  }
+  if (h.dependent_slice_segment_flag) return;
+  for (uint32_t i = 0; i < pps.num_extra_slice_header_bits; ++i) ENTRY(h, slice_reserved_flag, i);
+  FIELD(h, slice_type);
+  if (pps.output_flag_present_flag) FIELD(h, pic_output_flag);
+  if (sps.separate_colour_plane_flag) FIELD(h, colour_plane_id);
+  if (nal_unit_type != kIDRWithRADL && nal_unit_type != kIDRNoLeading) {
+    FIELD(h, slice_pic_order_cnt_lsb);
+    FIELD(h, short_term_ref_pic_set_sps_flag);
+    if (!h.short_term_ref_pic_set_sps_flag) {
+      out.BeginRecord("st_ref_pic_set");
+      ListShortTermRPS(h.st_ref_pic_set, sps, sps.num_short_term_ref_pic_sets, out);
+      out.EndRecord();
+    } else if (sps.num_short_term_ref_pic_sets >= 2) {
+      FIELD(h, short_term_ref_pic_set_idx);
+    }
+    if (sps.long_term_ref_pics_present_flag) {
+      if (sps.num_long_term_ref_pics_sps > 0) FIELD(h, num_long_term_sps);
+      FIELD(h, num_long_term_pics);
+      for (uint32_t i = 0; i < uint32_t{h.num_long_term_sps} + h.num_long_term_pics; ++i) {
+        if (i < h.num_long_term_sps) {
+          if (sps.num_long_term_ref_pics_sps > 1) ENTRY(h, lt_idx_sps, i);
+        } else {
+          ENTRY(h, poc_lsb_lt, i);
+          ENTRY(h, used_by_curr_pic_lt_flag, i);
+        }
+        ENTRY(h, delta_poc_msb_present_flag, i);
+        if (h.delta_poc_msb_present_flag[i]) ENTRY(h, delta_poc_msb_cycle_lt, i);
+      }
+    }
+    if (sps.sps_temporal_mvp_enabled_flag) FIELD(h, slice_temporal_mvp_enabled_flag);
+  }
+  if (sps.sample_adaptive_offset_enabled_flag) {
+    FIELD(h, slice_sao_luma_flag);
+    if (!sps.separate_colour_plane_flag && sps.chroma_format_idc != 0) FIELD(h, slice_sao_chroma_flag);
+  }
+  if (h.slice_type == kSliceI) return;
+  const bool b = h.slice_type == kSliceB;
+  FIELD(h, num_ref_idx_active_override_flag);
+  if (h.num_ref_idx_active_override_flag) {
+    FIELD(h, num_ref_idx_l0_active_minus1);
+    if (b) FIELD(h, num_ref_idx_l1_active_minus1);
+  }
+  if (pps.lists_modification_present_flag && NumPicTotalCurr(h, pps) > 1) {
+    FIELD(h, ref_pic_list_modification_flag_l0);
+    if (h.ref_pic_list_modification_flag_l0) {
+      for (uint32_t i = 0; i <= h.num_ref_idx_l0_active_minus1; ++i) ENTRY(h, list_entry_l0, i);
+    }
+    if (b) {
+      FIELD(h, ref_pic_list_modification_flag_l1);
+      if (h.ref_pic_list_modification_flag_l1) {
+        for (uint32_t i = 0; i <= h.num_ref_idx_l1_active_minus1; ++i) ENTRY(h, list_entry_l1, i);
+      }
+    }
+  }
+  if (b) FIELD(h, mvd_l1_zero_flag);
+  if (pps.cabac_init_present_flag) FIELD(h, cabac_init_flag);
+  if (h.slice_temporal_mvp_enabled_flag) {
+    if (b) FIELD(h, collocated_from_l0_flag);
+    const uint32_t lastRefIdx =
+        h.collocated_from_l0_flag ? h.num_ref_idx_l0_active_minus1 : h.num_ref_idx_l1_active_minus1;
+    if (lastRefIdx > 0) FIELD(h, collocated_ref_idx);
+  }
+}
+
+}  // namespace Orvane::Proc::CodecParsers

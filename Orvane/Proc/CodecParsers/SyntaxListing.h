@@ -1,0 +1,51 @@
+#pragma once
+// The coded elements of decoded syntax records, by name and in bitstream order, for whoever shows
+// or compares them: the inspector's text and JSON writers, and the tests that hold our records
+// against other decoders' traces.
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+namespace Orvane::Proc::CodecParsers {
+
+struct HEVC_VPS;
+struct HEVC_SPS;
+struct HEVC_PPS;
+struct HEVCSliceHeader;
+
+// Receives the elements of a record as its syntax coded them. An element is named as the record
+// field that keeps it; an entry of an array field carries its indices, outermost first. A nested
+// record (a structure the syntax embeds) opens and closes around its own elements, with indices
+// when it is an entry of an array of records. What the syntax did not code is not listed: an
+// element absent under its condition, array entries beyond the coded count, inferred values.
+class SyntaxListing {
+ public:
+  virtual ~SyntaxListing() = default;
+
+  void Element(std::string_view name, int64_t value) { OnElement(name, {}, value); }
+  void Element(std::string_view name, std::initializer_list<uint32_t> indices, int64_t value) {
+    OnElement(name, std::span(indices.begin(), indices.size()), value);
+  }
+  void BeginRecord(std::string_view name) { OnBeginRecord(name, {}); }
+  void BeginRecord(std::string_view name, std::initializer_list<uint32_t> indices) {
+    OnBeginRecord(name, std::span(indices.begin(), indices.size()));
+  }
+  void EndRecord() { OnEndRecord(); }
+
+ protected:
+  virtual void OnElement(std::string_view name, std::span<const uint32_t> indices, int64_t value) = 0;
+  virtual void OnBeginRecord(std::string_view name, std::span<const uint32_t> indices) = 0;
+  virtual void OnEndRecord() = 0;
+};
+
+// The H.265 records. A PPS is listed against the SPS it was decoded with, a slice segment header
+// against its NAL unit type and the SPS and PPS it was decoded with: their fields decide what the
+// record codes.
+void ListSyntax(const HEVC_VPS& vps, SyntaxListing& out);
+void ListSyntax(const HEVC_SPS& sps, SyntaxListing& out);
+void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
+void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
+                SyntaxListing& out);
+
+}  // namespace Orvane::Proc::CodecParsers
