@@ -1,0 +1,79 @@
+#include "NalUnits.h"
+
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+
+namespace inspect {
+
+namespace {
+
+constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
+
+class HEVCDecoder : public UnitDecoder {
+ public:
+  uint32_t Type(const cp::NALU& nalu) const override { return cp::HEVCNaluType(nalu); }
+  std::string TypeName(uint32_t type) const override { return cp::HEVCNaluTypeName(type); }
+
+  // A parameter set is decoded for its listing and once more by the collection, which keeps
+  // only what it decoded itself.
+  bool Decode(const cp::NALU& nalu, cp::SyntaxListing& fields) override {
+    switch (Type(nalu)) {
+      case kVPS: {
+        cp::HEVC_VPS vps;
+        vps.Decode(nalu);
+        ps_.AddNALU(nalu);
+        cp::ListSyntax(vps, fields);
+        return true;
+      }
+      case kSPS: {
+        auto sps = std::make_unique<cp::HEVC_SPS>();
+        sps->Decode(nalu, ps_);
+        ps_.AddNALU(nalu);
+        cp::ListSyntax(*sps, fields);
+        return true;
+      }
+      case kPPS: {
+        auto pps = std::make_unique<cp::HEVC_PPS>();
+        pps->Decode(nalu, ps_);
+        ps_.AddNALU(nalu);
+        // The SPS the PPS was decoded against, which the collection holds until another of its
+        // id comes.
+        cp::ListSyntax(*pps, *ps_.GetSPS(pps->pps_seq_parameter_set_id), fields);
+        return true;
+      }
+      default:
+        return DecodeSlice(nalu, fields);
+    }
+  }
+
+ private:
+  bool DecodeSlice(const cp::NALU& nalu, cp::SyntaxListing& fields) const {
+    const std::shared_ptr<const cp::HEVCSliceHeader> header = cp::CreateSliceHeader(ps_, nalu);
+    if (!header) return false;
+    const auto pps = ps_.GetPPS(header->slice_pic_parameter_set_id);
+    const auto sps = ps_.GetSPS(pps->pps_seq_parameter_set_id);
+    cp::ListSyntax(*header, Type(nalu), *sps, *pps, fields);
+    return true;
+  }
+
+  cp::HEVC_PS ps_;
+};
+
+// H.264 units are listed with their place and type; their records join as their decoders come.
+class H264Decoder : public UnitDecoder {
+ public:
+  uint32_t Type(const cp::NALU& nalu) const override { return cp::H264NaluType(nalu); }
+  std::string TypeName(uint32_t) const override { return {}; }
+  bool Decode(const cp::NALU&, cp::SyntaxListing&) override { return false; }
+};
+
+}  // namespace
+
+const char* CodecName(Codec codec) { return codec == Codec::H264 ? "h264" : "h265"; }
+
+std::unique_ptr<UnitDecoder> MakeDecoder(Codec codec) {
+  if (codec == Codec::H264) return std::make_unique<H264Decoder>();
+  return std::make_unique<HEVCDecoder>();
+}
+
+}  // namespace inspect
