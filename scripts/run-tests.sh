@@ -17,7 +17,11 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$REPO/build" --prefix "$prefix" >/dev/null
 "$prefix/bin/heifmux" "$REPO/samples/sample.mp4" -o "$prefix/sample.heic"
-heif-info "$prefix/sample.heic" | grep -q 'image: 640x360' && echo "installed heifmux and plug-in: ok"
+heif-info "$prefix/sample.heic" | grep -q 'image: 640x360' || { echo "installed heifmux: wrong image"; exit 1; }
+echo "installed heifmux and plug-in: ok"
+listing=$("$prefix/bin/h26x-inspect" --json --types 33 "$REPO/samples/sample.mp4")
+grep -q '"pic_width_in_luma_samples":640' <<<"$listing" || { echo "installed h26x-inspect: no SPS listed"; exit 1; }
+echo "installed h26x-inspect: ok"
 
 echo "=== tests: sanitizer build"
 cmake -S "$REPO" -B "$REPO/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON \

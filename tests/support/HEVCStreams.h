@@ -8,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+
 namespace codec_test {
 
 inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
@@ -23,6 +25,12 @@ inline std::vector<std::filesystem::path> SampleStreams(const std::filesystem::p
   }
   std::sort(streams.begin(), streams.end());
   return streams;
+}
+
+inline size_t CountAnnexBNalus(const std::vector<uint8_t>& bytes) {
+  std::vector<Orvane::Proc::CodecParsers::NALU> nalus;
+  Orvane::Proc::CodecParsers::FindAnnexBNalus(bytes.data(), bytes.size(), nalus);
+  return nalus.size();
 }
 
 }  // namespace codec_test

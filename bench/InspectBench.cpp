@@ -1,0 +1,81 @@
+// h26x-inspect's JSON listing of a 1080p x265 stream of tens of megabytes against FFmpeg's
+// trace_headers over the same file, both as the programs people run, in the same run. After the
+// runs a summary prints the ratio.
+//
+// The stream is made with ffmpeg and x265 on first use and kept next to the binary; set
+// ORVANE_INSPECT_BENCH_STREAM to use another Annex B H.265 file.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "BenchSupport.h"
+
+namespace {
+
+// 40 seconds of 1080p at 30 pictures a second and 8 Mbit/s, with B-pyramids and a key frame every
+// two seconds: about 40 MB and some 1200 slice headers.
+constexpr const char* kMakeStream =
+    "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 "
+    "-frames:v 1200 -pix_fmt yuv420p -c:v libx265 -preset ultrafast -b:v 8M "
+    "-x265-params log-level=error:keyint=60:bframes=3:b-pyramid=1 -f hevc ";
+
+const std::string& Stream() {
+  static const std::string path = [] {
+    std::filesystem::path p = ORVANE_INSPECT_BENCH_STREAM_DEFAULT;
+    if (const char* env = std::getenv("ORVANE_INSPECT_BENCH_STREAM")) p = env;
+    bench_support::LoadOrMakeStream(p.c_str(), "ORVANE_INSPECT_BENCH_STREAM", kMakeStream);
+    return p.string();
+  }();
+  return path;
+}
+
+std::map<std::string, double> secondsPerRun;
+
+void RunCommand(benchmark::State& state, const std::string& command) {
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError(("failed: " + command).c_str());
+      return;
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * std::filesystem::file_size(Stream())));
+}
+
+void BM_InspectJson(benchmark::State& state) {
+  RunCommand(state, std::string(INSPECT_PATH) + " --json '" + Stream() + "' >/dev/null");
+}
+
+void BM_FFmpegTraceHeaders(benchmark::State& state) {
+  RunCommand(state, "ffmpeg -nostdin -i '" + Stream() + "' -c copy -bsf:v trace_headers -f null - 2>/dev/null");
+}
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.error_occurred) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintSummary() const {
+    const auto ours = seconds_.find("InspectJson/iterations:3/real_time");
+    const auto peer = seconds_.find("FFmpegTraceHeaders/iterations:3/real_time");
+    if (ours == seconds_.end() || peer == seconds_.end()) return;
+    std::cout << "\nh26x-inspect --json takes " << ours->second / peer->second
+              << " of the time of FFmpeg's trace_headers on the same stream (target: at most 1)\n";
+  }
+
+ private:
+  std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+
+BENCHMARK(BM_InspectJson)->Name("InspectJson")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FFmpegTraceHeaders)->Name("FFmpegTraceHeaders")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) { return bench_support::RunWithSummary<SummaryReporter>(argc, argv); }
