@@ -1,35 +1,36 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (fuzz/, clang with AddressSanitizer and UndefinedBehaviorSanitizer)
-# into build-fuzz/ and runs each briefly over its seeds in fuzz/corpus/<target>/. A crash, a
-# sanitizer report or an escaped exception fails the run; the input that did it is kept in
-# build-fuzz/artifacts/.
+# Builds the libFuzzer targets (the clang build with -DORVANE_FUZZ=ON: AddressSanitizer and
+# UndefinedBehaviorSanitizer) into build-fuzz/ and runs every target the build lists briefly over
+# its seeds in fuzz/corpus/<target>/. A crash, a sanitizer report or an escaped exception fails
+# the run; the input that did it is kept in build-fuzz/artifacts/.
 #
-# Env: FUZZ_SECONDS per target (default 5), JOBS (default nproc).
+# Env: FUZZ_SECONDS per target (default 5), JOBS (default nproc), DEPS_DIR (as for setup.sh).
 set -euo pipefail
-REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-JOBS=${JOBS:-$(nproc)}
+source "$(dirname "${BASH_SOURCE[0]}")/fuzz-common.sh"
 SECONDS_PER_TARGET=${FUZZ_SECONDS:-5}
-BUILD="$REPO/build-fuzz"
 
 echo "=== fuzz smoke: build"
-cmake -S "$REPO/fuzz" -B "$BUILD" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$BUILD" -j "$JOBS"
+fuzz_build
 
-mkdir -p "$BUILD/artifacts"
+# Seeds that no target uses mean a target missing from fuzz/CMakeLists.txt.
 for seeds in "$REPO"/fuzz/corpus/*/; do
-  target=$(basename "$seeds")
-  echo "=== fuzz smoke: $target, ${SECONDS_PER_TARGET}s"
-  # New inputs go to a scratch folder; the seeds in the repository stay as they are.
-  scratch="$BUILD/corpus/$target"
-  mkdir -p "$scratch"
-  log="$BUILD/$target.log"
-  if ! ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      "$BUILD/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -print_final_stats=1 \
-      -artifact_prefix="$BUILD/artifacts/$target-" "$scratch" "$seeds" >"$log" 2>&1; then
-    tail -n 60 "$log" >&2
-    echo "fuzz smoke: $target failed; see $log and $BUILD/artifacts/" >&2
+  name=$(basename "$seeds")
+  if [[ " ${FUZZ_TARGETS[*]} " != *" $name "* ]]; then
+    echo "fuzz smoke: fuzz/corpus/$name has no target in fuzz/CMakeLists.txt" >&2
     exit 1
   fi
-  grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' "$log" || true
 done
-echo "=== fuzz smoke: all targets clean"
+
+for target in "${FUZZ_TARGETS[@]}"; do
+  echo "=== fuzz smoke: $target, ${SECONDS_PER_TARGET}s"
+  # New inputs go to a scratch folder; the seeds in the repository stay as they are.
+  corpora=("$FUZZ_BUILD/corpus/$target")
+  if [[ -d "$REPO/fuzz/corpus/$target" ]]; then
+    corpora+=("$REPO/fuzz/corpus/$target")
+  else
+    echo "fuzz smoke: warning: no seeds in fuzz/corpus/$target" >&2
+  fi
+  fuzz_run "$target" "$SECONDS_PER_TARGET" "$FUZZ_BUILD/logs/$target.log" \
+    "$FUZZ_BUILD/artifacts/$target-" "${corpora[@]}"
+done
+echo "=== fuzz smoke: all ${#FUZZ_TARGETS[@]} targets clean"

@@ -4,9 +4,11 @@
 set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${JOBS:-$(nproc)}
+DEPS_ARGS=()
+[[ -z ${DEPS_DIR:-} ]] || DEPS_ARGS=(-DORVANE_DEPS_DIR="$DEPS_DIR")
 
 bash "$REPO/scripts/setup.sh"
-cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${DEPS_ARGS[@]}" >/dev/null
 cmake --build "$REPO/build" -j "$JOBS" --target heifmux MuxerHEIF
 
 mkdir -p "$REPO/out"

@@ -1,8 +1,9 @@
 #pragma once
 // clang 14 lacks the builtin that libstdc++ 12 builds std::source_location on, so with that pair
 // <source_location> is empty. The throw sites need only file, function, line and column, which
-// clang's older builtins give; this fills the gap for the fuzz build alone, where every source
-// gets it included first.
+// clang's older builtins give; the build includes this first in every source when the toolchain's
+// own header is empty (the clang fuzz build). __cpp_lib_source_location stays undefined, so Boost
+// keeps its own source_location and never converts from this one.
 #include <version>
 
 #if !defined(__cpp_lib_source_location)
