@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test: the unit and end-to-end tests, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+# Sets everything up, builds, and runs every test: the unit and end-to-end tests, the installed
+# layout and package, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# short run of each fuzz target.
+#
+# Env: JOBS (default nproc), DEPS_DIR (where setup.sh stages libheif; default <repo>/third_party),
+# FUZZ_SECONDS (per fuzz target, default 5).
 set -euo pipefail
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${JOBS:-$(nproc)}
+DEPS_ARGS=()
+[[ -z ${DEPS_DIR:-} ]] || DEPS_ARGS=(-DORVANE_DEPS_DIR="$DEPS_DIR")
 
 bash "$REPO/scripts/setup.sh"
 
 echo "=== tests: release build"
-cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$REPO" -B "$REPO/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${DEPS_ARGS[@]}" >/dev/null
 cmake --build "$REPO/build" -j "$JOBS"
 ctest --test-dir "$REPO/build" --output-on-failure -j "$JOBS"
 
@@ -23,9 +29,30 @@ listing=$("$prefix/bin/h26x-inspect" --json --types 33 "$REPO/samples/sample.mp4
 grep -q '"pic_width_in_luma_samples":640' <<<"$listing" || { echo "installed h26x-inspect: no SPS listed"; exit 1; }
 echo "installed h26x-inspect: ok"
 
+echo "=== tests: installed codec-parser package, used by a project of its own"
+# Built out of tree against the prefix, once through the CMake package and once through
+# pkg-config; on every HEVC test stream it must print the picture size that ffprobe reports.
+for how in cmake pkg-config; do
+  consumer="$prefix/consumer-$how"
+  cmake -S "$REPO/tests/package-consumer" -B "$consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCONSUMER_USE_PKG_CONFIG=$([[ $how == pkg-config ]] && echo ON || echo OFF) >/dev/null
+  cmake --build "$consumer" >/dev/null
+  streams=0
+  for stream in "$REPO"/tests/data/hevc/*.hevc; do
+    expected=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$stream")
+    got=$("$consumer/picture-size" "$stream")
+    if [[ $got != "$expected" ]]; then
+      echo "package consumer ($how): $(basename "$stream") gives $got, ffprobe $expected" >&2
+      exit 1
+    fi
+    streams=$((streams + 1))
+  done
+  echo "package through $how: ok ($streams streams)"
+done
+
 echo "=== tests: sanitizer build"
 cmake -S "$REPO" -B "$REPO/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON \
-  -DORVANE_BUILD_BENCH=OFF >/dev/null
+  -DORVANE_BUILD_BENCH=OFF "${DEPS_ARGS[@]}" >/dev/null
 cmake --build "$REPO/build-asan" -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$REPO/build-asan" --output-on-failure -j "$JOBS"
