@@ -38,7 +38,7 @@ for how in cmake pkg-config; do
     -DCONSUMER_USE_PKG_CONFIG=$([[ $how == pkg-config ]] && echo ON || echo OFF) >/dev/null
   cmake --build "$consumer" >/dev/null
   streams=0
-  for stream in "$REPO"/tests/data/hevc/*.hevc; do
+  for stream in "$REPO"/tests/data/*/*.hevc; do
     expected=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$stream")
     got=$("$consumer/picture-size" "$stream")
     if [[ $got != "$expected" ]]; then
