@@ -189,7 +189,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   void PrintSummary() const {
     std::printf("\nCost per parameter set in this run (target: ours <= 1/2 of GStreamer's):\n");
     for (const auto& [kind, label] : {std::pair{"0", "all"}, {"32", "VPS"}, {"33", "SPS"}, {"34", "PPS"}}) {
-      const auto find = [&](const std::string& name) {
+      const auto find = [&, kind = kind](const std::string& name) {
         const auto it = nsPerUnit.find(name + "/type:" + kind);
         return it == nsPerUnit.end() ? 0.0 : it->second;
       };

@@ -131,7 +131,7 @@ TEST(NaluTypes, Lookups) {
       {&hevcUnits, NaluCodec::HEVC, 64, "Can't find nalu of type "}};
   for (const auto& [nalus, codec, type, message] : rows) {
     SCOPED_TRACE(message);
-    const auto f = Probe([&] { GetFirstNALU(*nalus, codec, type); });
+    const auto f = Probe([&units = *nalus, codec = codec, type = type] { GetFirstNALU(units, codec, type); });
     ASSERT_TRUE(f.has_value());
     EXPECT_TRUE(f->bitstream);
     EXPECT_EQ(f->message, message);
