@@ -7,11 +7,16 @@ FUZZ_BUILD="$REPO/build-fuzz"
 DEPS_ARGS=()
 [[ -z ${DEPS_DIR:-} ]] || DEPS_ARGS=(-DORVANE_DEPS_DIR="$DEPS_DIR")
 
-# Builds every fuzz target and sets FUZZ_TARGETS to the names the build lists.
+# Builds every fuzz target and sets FUZZ_TARGETS to the names the build lists. Runs started side
+# by side take turns at the build.
 fuzz_build() {
-  CC=clang CXX=clang++ cmake -S "$REPO" -B "$FUZZ_BUILD" -G Ninja -DORVANE_FUZZ=ON \
-    -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF "${DEPS_ARGS[@]}" >/dev/null
-  cmake --build "$FUZZ_BUILD" -j "$JOBS" --target fuzz
+  mkdir -p "$FUZZ_BUILD"
+  (
+    flock 9
+    CC=clang CXX=clang++ cmake -S "$REPO" -B "$FUZZ_BUILD" -G Ninja -DORVANE_FUZZ=ON \
+      -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF "${DEPS_ARGS[@]}" >/dev/null
+    cmake --build "$FUZZ_BUILD" -j "$JOBS" --target fuzz
+  ) 9>"$FUZZ_BUILD/.build-lock"
   mapfile -t FUZZ_TARGETS < "$FUZZ_BUILD/fuzz/targets.txt"
 }
 
