@@ -4,14 +4,40 @@
 // three units are a VPS, an SPS and a PPS, their headers made to carry those types so that each
 // decode is reached with the records before it possibly stored.
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <vector>
 
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
 namespace fuzz_support {
+
+// Takes a record's listing and checks its shape: every nested record it opens is closed, and
+// nothing follows the close of one that was not opened.
+class CheckedListing : public Orvane::Proc::CodecParsers::SyntaxListing {
+ public:
+  ~CheckedListing() override {
+    if (depth_ != 0) std::abort();
+  }
+
+ protected:
+  void OnElement(std::string_view name, std::span<const uint32_t>, int64_t) override {
+    if (name.empty()) std::abort();
+  }
+  void OnBeginRecord(std::string_view name, std::span<const uint32_t>) override {
+    if (name.empty()) std::abort();
+    ++depth_;
+  }
+  void OnEndRecord() override {
+    if (--depth_ < 0) std::abort();
+  }
+
+ private:
+  int depth_ = 0;
+};
 
 // lengths + 1 units, or none when the input cannot hold the lengths. Exact copies, so that a read
 // past either end of a unit is caught.

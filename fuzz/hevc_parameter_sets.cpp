@@ -2,7 +2,8 @@
 // (VPS, SPS; clamped to what is left), then the units back to back, the PPS taking the rest. Each
 // unit's header is made to carry its type, so that the SPS and PPS decodes are reached with a VPS
 // and an SPS that may be stored. Decoding may fail only with the exception family; whatever is
-// stored must be sorted by id without duplicates, and its accessors must hold.
+// stored must be sorted by id without duplicates, its accessors must hold, and its listing must be
+// well formed.
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -44,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
   CheckSorted(ps.pps_list, [](const HEVC_PPS& p) { return p.pps_pic_parameter_set_id; });
   for (const auto& vps : ps.vps_list) {
     if (vps->GetMaxNumReorderPics() > 16) std::abort();
+    fuzz_support::CheckedListing listing;
+    ListSyntax(*vps, listing);
   }
   for (const auto& sps : ps.sps_list) {
     const auto [codedWidth, codedHeight] = sps->GetCodedSize();
@@ -52,9 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
     if (width > codedWidth || height > codedHeight) std::abort();
     if (sps->GetMaxNumReorderPics() > 16) std::abort();
     sps->GetColourDescription();
+    fuzz_support::CheckedListing listing;
+    ListSyntax(*sps, listing);
   }
   for (const auto& pps : ps.pps_list) {
-    if (!ps.GetSPS(pps->pps_seq_parameter_set_id)) std::abort();
+    const auto sps = ps.GetSPS(pps->pps_seq_parameter_set_id);
+    if (!sps) std::abort();
+    fuzz_support::CheckedListing listing;
+    ListSyntax(*pps, *sps, listing);
   }
   return 0;
 }

@@ -2,7 +2,8 @@
 // lengths (VPS, SPS, PPS; clamped to what is left), the three units back to back, and the slice
 // unit taking the rest. The parameter sets are made to carry their types so that they may be
 // stored; the slice unit keeps whatever type it has. Decoding may fail only with the exception
-// family; a header that decodes must hold to the limits its decode enforces.
+// family; a header that decodes must hold to the limits its decode enforces, and its listing must
+// be well formed.
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -70,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
     return 0;
   }
   Check(static_cast<bool>(header) == (!slice.empty() && IsSliceType(HEVCNaluType(nalu))));
-  if (header) CheckHeader(*header, ps);
+  if (!header) return 0;
+  CheckHeader(*header, ps);
+  const auto pps = ps.GetPPS(header->slice_pic_parameter_set_id);
+  fuzz_support::CheckedListing listing;
+  ListSyntax(*header, HEVCNaluType(nalu), *ps.GetSPS(pps->pps_seq_parameter_set_id), *pps, listing);
   return 0;
 }
