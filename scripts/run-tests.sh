@@ -57,3 +57,7 @@ cmake --build "$REPO/build-asan" -j "$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$REPO/build-asan" --output-on-failure -j "$JOBS"
 bash "$REPO/scripts/fuzz-smoke.sh"
+
+# Information, not a check: the size of the tests against the code (aim: at most 35 %).
+echo "=== tests: size against the code"
+bash "$REPO/scripts/test-ratio.sh"

@@ -29,6 +29,7 @@ PKGS=(
   clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
   libgstreamer-plugins-bad1.0-dev  # the peer parser our benchmarks compare against
   x265 ffmpeg libheif-examples libimage-exiftool-perl   # test streams and independent readers
+  gcovr                       # line and branch coverage of the tests (scripts/coverage.sh)
 )
 missing=()
 for p in "${PKGS[@]}"; do
