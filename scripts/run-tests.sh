@@ -60,4 +60,4 @@ bash "$REPO/scripts/fuzz-smoke.sh"
 
 # Information, not a check: the size of the tests against the code (aim: at most 35 %).
 echo "=== tests: size against the code"
-bash "$REPO/scripts/test-ratio.sh"
+bash "$REPO/scripts/test-ratio.sh" || true
