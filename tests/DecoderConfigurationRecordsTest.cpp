@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "Orvane/Proc/CodecParsers/H26xParser.h"
 #include "Orvane/Proc/Data.h"
 #include "support/BitstreamTestKit.h"
@@ -10,6 +13,31 @@ namespace {
 
 using namespace Orvane::Proc::CodecParsers;
 using codec_test::Probe;
+using Bytes = std::vector<uint8_t>;
+
+// Units behind lengths of 1 to 4 bytes (0: behind start codes), or refused when a length does not
+// fit; the 4-byte layout is read back by heifmux's end-to-end tests.
+TEST(DecoderConfigurationRecords, Layouts) {
+  const Bytes a(256, 0xAA), c = {0x40, 0x01};
+  const std::vector<std::tuple<std::vector<NALU>, uint64_t, Bytes>> rows = {
+      {{{a.data(), 255}}, 1, Bytes(1, 0xFF)},  // the layout's first byte: 255 bytes fit one length byte
+      {{{a.data(), 256}}, 1, {}},              // 256 do not
+      {{{a.data(), 256}, {c.data(), 2}}, 2, {0x01, 0x00, 0xAA}},
+      {{{c.data(), 2}}, 3, {0, 0, 2, 0x40, 0x01}},
+      {{{c.data(), 2}, {a.data(), 1}, {a.data(), 0}}, 0, {0, 0, 0, 1, 0x40, 0x01, 0, 0, 0, 1, 0xAA, 0, 0, 0, 1}},
+      {std::vector<NALU>{}, 4, Bytes{}}};
+  for (const auto& [nalus, lengthSize, head] : rows) {
+    SCOPED_TRACE(lengthSize);
+    Orvane::BlobPtr blob;
+    const auto failure = Probe([&, &nalus = nalus, lengthSize = lengthSize] { blob = lengthSize ? MakeLengthPrefixedBlob(nalus, lengthSize) : MakeAnnexBBlob(nalus); });
+    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", head.empty() && !nalus.empty() ? "NALU length is too high in BlobMp4Maker" : "");
+    if (failure) continue;
+    uint64_t size = 0;
+    for (const NALU& nalu : nalus) size += nalu.size + (lengthSize ? lengthSize : 4);
+    ASSERT_EQ(blob->GetSize(), size);
+    EXPECT_EQ(Bytes(blob->GetData(), blob->GetData() + head.size()), head);
+  }
+}
 
 // The shared parts of the stream parsers, without a codec's own.
 struct PlainParser : H26xParser {
@@ -19,91 +47,26 @@ struct PlainParser : H26xParser {
   bool HasParameterSets() const override { return false; }
 };
 
-std::vector<uint8_t> BlobBytes(const Orvane::BlobPtr& blob) {
-  return std::vector<uint8_t>(blob->GetData(), blob->GetData() + blob->GetSize());
-}
-
-TEST(DecoderConfigurationRecords, LengthPrefixedLayout) {
-  const std::vector<uint8_t> a(255, 0xAA), b(256, 0xBB), c = {0x40, 0x01};
-  struct Row {
-    const char* name;
-    std::vector<NALU> nalus;
-    uint64_t lengthSize;
-    std::vector<uint8_t> head;  // the first bytes of the layout
-    uint64_t size;              // 0: must fail with "NALU length is too high"
-  } rows[] = {
-      {"255 bytes fit one length byte", {{a.data(), a.size()}}, 1, {0xFF, 0xAA}, 256},
-      {"256 bytes do not", {{b.data(), b.size()}}, 1, {}, 0},
-      {"two-byte lengths", {{b.data(), b.size()}}, 2, {0x01, 0x00, 0xBB}, 258},
-      {"three-byte lengths", {{c.data(), c.size()}}, 3, {0, 0, 2, 0x40, 0x01}, 5},
-      {"four-byte lengths, two units", {{c.data(), c.size()}, {a.data(), 1}}, 4, {0, 0, 0, 2, 0x40, 0x01, 0, 0, 0, 1, 0xAA}, 11},
-  };
-  EXPECT_EQ(MakeLengthPrefixedBlob({}, 4)->GetSize(), 0u);
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    if (row.size == 0) {
-      const auto failure = Probe([&] { MakeLengthPrefixedBlob(row.nalus, row.lengthSize); });
-      ASSERT_TRUE(failure);
-      EXPECT_EQ(failure->message, "NALU length is too high");
-      EXPECT_EQ(failure->function, "BlobMp4Maker");
-      EXPECT_EQ(failure->file, "Orvane/Proc/CodecParsers/H26xBitstreamParser");
-      continue;
-    }
-    const std::vector<uint8_t> out = BlobBytes(MakeLengthPrefixedBlob(row.nalus, row.lengthSize));
-    EXPECT_EQ(out.size(), row.size);
-    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + std::min(out.size(), row.head.size())), row.head);
-  }
-}
-
-TEST(DecoderConfigurationRecords, AnnexBLayout) {
-  EXPECT_EQ(MakeAnnexBBlob({})->GetSize(), 0u);
-  const std::vector<uint8_t> vps = {0x40, 0x01, 0x0c}, trail = {0x02, 0x01, 0x00, 0x00};  // ends in zeros
-  const auto blob = MakeAnnexBBlob({{vps.data(), vps.size()}, {trail.data(), trail.size()}});
-  const std::vector<uint8_t> expected = {0, 0, 0, 1, 0x40, 0x01, 0x0c, 0, 0, 0, 1, 0x02, 0x01, 0x00, 0x00};
-  EXPECT_EQ(BlobBytes(blob), expected);
-}
-
-TEST(H26xParser, RefusesTheWrongKindOfInput) {
-  const std::vector<uint8_t> annexB = {0, 0, 1, 0x40, 0x01, 0x0c, 0, 0, 0, 1, 0x42, 0x01};
+TEST(H26xParser, ParsesWhatItIsFor) {
+  const Bytes annexB = {0, 0, 1, 0x40, 0x01, 0x0c, 0, 0, 0, 1, 0x42, 0x01};
   const auto blob = Orvane::Proc::BlobFF::Create(annexB.data(), annexB.size());
-  const auto shortBlob = Orvane::Proc::BlobFF::Create(annexB.data(), 3);
   PlainParser config(true), packet(false);
-  struct Row {
-    const char* name;
-    std::function<void()> call;
-    const char* message;
-    const char* function;
-  } rows[] = {
-      {"packet data into a configuration parser", [&] { config.ParsePacketData(blob, std::nullopt); },
-       "The parser is not suitable for parsing packet data", "ParsePacketData"},
-      {"configuration into a packet parser", [&] { packet.ParseCodecConfigAsAnnexB(blob); },
-       "The parser is not suitable for parsing codec configuration", "ParseCodecConfigAsAnnexB"},
-      {"three bytes cannot hold a start code and a unit", [&] { config.ParseCodecConfigAsAnnexB(shortBlob); },
-       "Not enougth data to determine header type", "ParseCodecConfigAsAnnexB"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto failure = Probe(row.call);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->message, row.message);
-    EXPECT_EQ(failure->function, row.function);
+  const std::vector<std::pair<std::function<void()>, const char*>> rows = {
+      {[&] { config.ParsePacketData(blob, std::nullopt); }, "The parser is not suitable for parsing packet data in ParsePacketData"},
+      {[&] { packet.ParseCodecConfigAsAnnexB(blob); }, "The parser is not suitable for parsing codec configuration in ParseCodecConfigAsAnnexB"},
+      {[&] { config.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(annexB.data(), 3)); },
+       "Not enougth data to determine header type in ParseCodecConfigAsAnnexB"}};
+  for (const auto& [call, expected] : rows) {
+    const auto failure = Probe(call);
+    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", expected);
   }
-  EXPECT_TRUE(config.nalus().empty());
-  EXPECT_FALSE(config.source());
-}
-
-TEST(H26xParser, TakesAnnexBConfigurationsOnlyBehindAStartCode) {
-  const std::vector<uint8_t> annexB = {0, 0, 1, 0x40, 0x01, 0x0c, 0, 0, 0, 1, 0x42, 0x01};
-  const std::vector<uint8_t> record = {1, 0x01, 0x60, 0, 0};
-  PlainParser parser(true);
-  EXPECT_FALSE(parser.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(record.data(), record.size())));
-  const auto blob = Orvane::Proc::BlobFF::Create(annexB.data(), annexB.size());
-  ASSERT_TRUE(parser.ParseCodecConfigAsAnnexB(blob));
-  EXPECT_FALSE(parser.nalLengthSize());
-  EXPECT_EQ(parser.source(), blob);
-  ASSERT_EQ(parser.nalus().size(), 2u);
-  EXPECT_EQ(parser.nalus()[0].data, blob->GetData() + 3);  // points into the blob, no copy
-  EXPECT_EQ(parser.nalus()[1].size, 2u);
+  // Annex B only behind a start code; the records point into the blob, which the parser keeps.
+  EXPECT_FALSE(config.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(annexB.data() + 3, 4)));
+  ASSERT_TRUE(config.ParseCodecConfigAsAnnexB(blob));
+  EXPECT_TRUE(!config.nalLengthSize() && config.source() == blob && config.nalus().size() == 2);
+  EXPECT_EQ(config.nalus()[0].data, blob->GetData() + 3);
+  packet.ParsePacketData(blob, std::nullopt);
+  EXPECT_EQ(packet.GetNALUs(33).size(), 1u);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     ASSERT_EQ(file.items.size(), 1u);
     const HeifItem& image = file.items.begin()->second;
     EXPECT_EQ(image.type, "hvc1");
-    EXPECT_EQ(file.primaryItem, image.id);
+    EXPECT_EQ(file.primaryItem, file.items.begin()->first);
     EXPECT_EQ(image.ispe, std::make_pair(row.width, row.height));
 
     const std::string info = RunCommand("heif-info " + Quote(heic) + " 2>&1");

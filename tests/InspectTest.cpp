@@ -9,8 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Orvane/Proc/CodecParsers/BitstreamException.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "support/BitstreamTestKit.h"
 #include "support/HEVCStreams.h"
 #include "support/HostFakes.h"
 
@@ -70,14 +70,10 @@ TEST(Inspect, ARefusedUnitIsListedWithTheDecodersMessageAndTheListingGoesOn) {
   bytes.insert(bytes.begin(), cut.begin(), cut.end());
   std::ofstream(dir / "cut.hevc", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 
-  std::string message;
-  try {
-    Orvane::Proc::CodecParsers::HEVC_PS ps;
-    ps.AddNALU({cut.data() + 4, cut.size() - 4});
-  } catch (const Orvane::Proc::CodecParsers::BitstreamException& e) {
-    message = *boost::get_error_info<Orvane::ErrorDescription>(e);
-  }
-  ASSERT_FALSE(message.empty());
+  Orvane::Proc::CodecParsers::HEVC_PS ps;
+  const auto failure = codec_test::Probe([&] { ps.AddNALU({cut.data() + 4, cut.size() - 4}); });
+  ASSERT_TRUE(failure && failure->bitstream);
+  const std::string message = failure->message;
   const Json listing = Listing(dir / "cut.hevc");
   ASSERT_EQ(listing["nal_units"].size(), codec_test::CountAnnexBNalus(bytes));
   EXPECT_EQ(listing["nal_units"][0]["error"], message);

@@ -1,7 +1,7 @@
 #pragma once
-// What the codec-parser tests share: a bit writer of their own, which shares no code with the
-// library's builder so that the two cannot share a mistake, and a probe that runs an operation
-// expected to fail and reports what the failure carried.
+// What the tests share: a bit writer of their own, which shares no code with the library's
+// builder so that the two cannot share a mistake, and a probe that runs an operation expected to
+// fail and reports what the failure carried.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -30,10 +30,12 @@ struct Failure {
   bool bitstream = false, hasCallStack = false;
 };
 
-inline std::optional<Failure> Probe(const std::function<void()>& operation) {
+// The failure of `operation` as an exception of class E (any other escapes), or none.
+template <class E = Orvane::Exception>
+std::optional<Failure> Probe(const std::function<void()>& operation) {
   try {
     operation();
-  } catch (const Orvane::Exception& e) {
+  } catch (const E& e) {
     Failure f;
     f.bitstream = dynamic_cast<const Orvane::Proc::CodecParsers::BitstreamException*>(&e) != nullptr;
     if (auto* d = boost::get_error_info<Orvane::ErrorDescription>(e)) f.message = *d;

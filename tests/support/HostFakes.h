@@ -1,35 +1,24 @@
 #pragma once
-// What tests need to play the host: packets, a registry, a glog capture and exception probes.
+// What tests need to play the host: packets, a registry, commands and folders.
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <boost/exception/get_error_info.hpp>
-#include <glog/logging.h>
 
 extern "C" {
 #include <libavcodec/packet.h>
 }
 
-#include "Orvane/Exception.h"
 #include "Orvane/Proc/Data.h"
 #include "Orvane/Proc/Muxer.h"
-
-// Boost 1.81 records the throw column and declares the accessor for it but leaves it undefined;
-// this is the same accessor as the one it defines for the line.
-namespace boost::exception_detail {
-template <>
-struct get_info<throw_column> {
-  static int* get(exception const& x) { return x.throw_column_ != -1 ? &x.throw_column_ : nullptr; }
-};
-}  // namespace boost::exception_detail
+#include "support/LogCapture.h"
 
 namespace testing_support {
+
+using codec_test::LogCapture;
 
 inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacket(const std::vector<uint8_t>& bytes) {
   AVPacket* packet = Orvane::Proc::CreatePacket(bytes.size());
@@ -43,14 +32,6 @@ inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacketWithoutPayload(
   return Orvane::Proc::DataPacketFF::Create(av_packet_alloc(), 0, 0, 0, 0);
 }
 
-// Data that is not a packet.
-class OtherData : public Orvane::Proc::IData {
- public:
-  ORVANE_IMPLEMENT_REFCOUNT
- private:
-  Orvane::RefCountImpl refCount_;
-};
-
 class TestRegistry : public Orvane::IRegistry {
  public:
   void RegisterMuxerCreator(const boost::intrusive_ptr<Orvane::Proc::IMuxerCreator>& creator) override {
@@ -58,58 +39,6 @@ class TestRegistry : public Orvane::IRegistry {
   }
   std::vector<boost::intrusive_ptr<Orvane::Proc::IMuxerCreator>> creators;
 };
-
-// Collects glog lines while alive.
-class LogCapture : public google::LogSink {
- public:
-  LogCapture() { google::AddLogSink(this); }
-  ~LogCapture() override { google::RemoveLogSink(this); }
-  void send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
-            const char* message, size_t length) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines.push_back({severity, std::string(message, length)});
-  }
-  struct Line {
-    google::LogSeverity severity;
-    std::string text;
-  };
-  std::vector<Line> lines;
-
- private:
-  std::mutex mutex_;
-};
-
-// The recorded facts of a thrown exception of the family.
-struct ThrowReport {
-  std::string description;
-  std::string callStack;
-  std::string file;
-  std::string function;
-  int line = -1;
-  int column = -1;
-};
-
-inline ThrowReport Report(const boost::exception& e) {
-  ThrowReport r;
-  if (auto* d = boost::get_error_info<Orvane::ErrorDescription>(e)) r.description = *d;
-  if (auto* s = boost::get_error_info<Orvane::ErrorCallStack>(e)) r.callStack = *s;
-  if (auto* f = boost::get_error_info<boost::throw_file>(e)) r.file = *f;
-  if (auto* f = boost::get_error_info<boost::throw_function>(e)) r.function = *f;
-  if (auto* l = boost::get_error_info<boost::throw_line>(e)) r.line = *l;
-  if (auto* c = boost::get_error_info<boost::throw_column>(e)) r.column = *c;
-  return r;
-}
-
-// Runs f, which must throw E, and returns what the exception carries.
-template <class E, class F>
-ThrowReport ExpectThrow(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return Report(e);
-  }
-  throw std::runtime_error("expected exception was not thrown");
-}
 
 // Standard output of a shell command.
 inline std::string RunCommand(const std::string& command) {
