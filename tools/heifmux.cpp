@@ -1,8 +1,10 @@
-// heifmux: muxes the first picture of every HEVC video stream of its inputs into one HEIF file,
-// through the HEIF muxer plug-in loaded the way the host framework loads it.
+// heifmux: muxes one random-access picture of every HEVC video stream of its inputs into one HEIF
+// file, through the HEIF muxer plug-in loaded the way the host framework loads it.
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,36 +15,35 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
-#include <boost/exception/diagnostic_information.hpp>
-#include <boost/exception/get_error_info.hpp>
 #include <glog/logging.h>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
+#include <libavutil/log.h>
 }
 
+#include "HeifmuxImages.h"
 #include "Orvane/Conf/FormatCodec.h"
-#include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
-#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
-#include "Orvane/Proc/CodecParsers/HEVCParser.h"
-#include "Orvane/Exception.h"
-#include "Orvane/Proc/Data.h"
 #include "Orvane/Proc/Muxer.h"
 
 namespace {
 
+using heifmux::Describe;
+using heifmux::Image;
+
 constexpr const char kUsage[] =
     "Usage: heifmux [options] INPUT... -o OUTPUT.heic\n"
-    "Writes the first picture of every HEVC video stream of the inputs as one image of a HEIF file.\n"
+    "Writes a random-access picture (IDR, CRA or BLA) of every HEVC video stream of the inputs as one\n"
+    "image of a HEIF file: the first one, unless --time or --frame choose another.\n"
     "\n"
     "Options:\n"
     "  -o, --output PATH        the HEIF file to write (.heic or .heif)\n"
+    "  --time SECONDS           the first random-access picture at or after this time, e.g. 2.5\n"
+    "  --frame N                the Nth random-access picture (1-based) of each stream\n"
     "  --primary N              make image N (1-based, in input order) the primary image\n"
     "  --exif F.G.T=VALUE       an Exif entry for the primary image, e.g. Exif.Image.Make=Maker\n"
     "                           (repeatable)\n"
     "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
-    "  -v, --verbose            show the plug-in's and FFmpeg's log\n"
+    "  -v, --verbose            say which packet each stream gave; show the plug-in's and FFmpeg's log\n"
     "  -h, --help               this text\n"
     "  --version                the program's version\n";
 
@@ -52,7 +53,7 @@ struct Options {
   std::optional<unsigned> primary;
   std::vector<std::pair<std::string, std::string>> exif;
   std::string plugin;
-  bool verbose = false;
+  heifmux::PictureChoice choice;
 };
 
 struct UsageError : std::runtime_error {
@@ -70,6 +71,8 @@ bool IsExifKey(const std::string& key) {
 Options ParseArguments(int argc, char** argv) {
   Options options;
   std::string primary;
+  std::string time;
+  std::string frame;
   std::vector<std::string> exif;
   bool help = false;
   bool version = false;
@@ -79,9 +82,11 @@ Options ParseArguments(int argc, char** argv) {
   app.add_option("inputs", options.inputs);
   app.add_option("-o,--output", options.output);
   app.add_option("--primary", primary);
+  app.add_option("--time", time);
+  app.add_option("--frame", frame);
   app.add_option("--exif", exif);
   app.add_option("--plugin", options.plugin);
-  app.add_flag("-v,--verbose", options.verbose);
+  app.add_flag("-v,--verbose", options.choice.verbose);
   app.add_flag("-h,--help", help);
   app.add_flag("--version", version);
   try {
@@ -112,6 +117,22 @@ Options ParseArguments(int argc, char** argv) {
       throw UsageError("--primary needs an image number from 1");
     options.primary = static_cast<unsigned>(parsed);
   }
+  if (app.count("--time") && app.count("--frame")) throw UsageError("--time and --frame exclude each other");
+  if (app.count("--time")) {
+    // Seconds, fractions allowed; kept to the microsecond.
+    double seconds = -1;
+    const auto [end, error] = std::from_chars(time.data(), time.data() + time.size(), seconds);
+    if (time.empty() || error != std::errc() || end != time.data() + time.size() || !(seconds >= 0) || seconds > 1e9)
+      throw UsageError("--time needs seconds from 0, e.g. 2.5");
+    options.choice.timeUs = std::llround(seconds * 1e6);
+  }
+  if (app.count("--frame")) {
+    uint64_t number = 0;
+    const auto [end, error] = std::from_chars(frame.data(), frame.data() + frame.size(), number);
+    if (frame.empty() || error != std::errc() || end != frame.data() + frame.size() || number == 0)
+      throw UsageError("--frame needs a picture number from 1");
+    options.choice.frame = number;
+  }
   for (const std::string& entry : exif) {
     const size_t eq = entry.find('=');
     if (eq == std::string::npos || eq == 0) throw UsageError("--exif needs Family.Group.Tag=VALUE");
@@ -122,125 +143,6 @@ Options ParseArguments(int argc, char** argv) {
   if (options.inputs.empty()) throw UsageError("no input");
   if (options.output.empty()) throw UsageError("no output (-o OUTPUT.heic)");
   return options;
-}
-
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-// One HEVC stream: its description and its first coded picture.
-struct Image {
-  boost::intrusive_ptr<Orvane::Conf::FormatCodecVideo> codec;
-  boost::intrusive_ptr<Orvane::Proc::IDataPacket> picture;
-  std::string origin;
-};
-
-std::string Describe(const boost::exception& e) {
-  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
-  return boost::diagnostic_information(e);
-}
-
-namespace cp = Orvane::Proc::CodecParsers;
-
-// A packet's NAL units behind 4-byte lengths: the framing the muxer's hvcC box declares.
-boost::intrusive_ptr<Orvane::Proc::IDataPacket> WithFourByteLengths(const AVPacket& source,
-                                                                   const std::vector<cp::NALU>& nalus) {
-  const cp::BlobMp4Maker maker(4, nalus);
-  AVPacket* packet = Orvane::Proc::CreatePacket(maker.TotalSize());
-  maker.Write(packet->data);
-  if (av_packet_copy_props(packet, &source) < 0) {
-    av_packet_free(&packet);
-    throw std::bad_alloc();
-  }
-  return Orvane::Proc::DataPacketFF::Create(packet, 0, packet->pts, packet->dts, packet->duration);
-}
-
-// The stream's decoder configuration and first picture, read with the codec parsers: the
-// configuration as an hvcC record or Annex B parameter sets, or, where the container has none,
-// the parameter sets that the first picture carries in band.
-Image MakeImage(const std::string& origin, const AVCodecParameters& par, const AVPacket& first) {
-  const auto packetBlob = Orvane::Proc::BlobFF::Create(first.data, static_cast<size_t>(first.size));
-  Orvane::BlobPtr configuration;
-  if (par.extradata && par.extradata_size > 0) {
-    configuration = Orvane::Proc::BlobFF::Create(par.extradata, static_cast<size_t>(par.extradata_size));
-  } else {
-    auto inBand = std::make_shared<cp::HEVCParser>(false);
-    inBand->ParsePacketData(packetBlob, std::nullopt);
-    std::vector<cp::NALU> parameterSets;
-    for (const cp::NALU& nalu : inBand->nalus()) {
-      const uint32_t type = cp::HEVCNaluType(nalu);
-      if (type >= 32 && type <= 34) parameterSets.push_back(nalu);
-    }
-    if (parameterSets.empty()) throw std::runtime_error(origin + " has no decoder configuration");
-    configuration = cp::MakeAnnexBBlob(parameterSets);
-  }
-  const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
-  const auto ps = parser->GetParameterSets();
-  if (ps->vps_list.empty() || ps->sps_list.empty()) throw std::runtime_error(origin + " has no VPS or no SPS");
-  const auto [width, height] = ps->sps_list.front()->GetPictureSize();
-
-  Image image;
-  image.origin = origin;
-  image.codec = Orvane::Conf::FormatCodecVideo::Create(width, height);
-  image.codec->SetPrivateData(configuration);
-  const auto picture = parser->ParsePacket(packetBlob);
-  if (picture->nalus().empty()) throw std::runtime_error(origin + ": the first packet holds no NAL unit");
-  if (parser->nalLengthSize() == 4u) {
-    AVPacket* own = av_packet_clone(&first);
-    if (!own) throw std::bad_alloc();
-    image.picture = Orvane::Proc::DataPacketFF::Create(own, 0, own->pts, own->dts, own->duration);
-  } else {
-    image.picture = WithFourByteLengths(first, picture->nalus());
-  }
-  return image;
-}
-
-std::vector<Image> ReadImages(const std::string& path) {
-  AVFormatContext* format = nullptr;
-  if (int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr); rc < 0)
-    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
-  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(format, [](AVFormatContext* f) {
-    avformat_close_input(&f);
-  });
-  if (int rc = avformat_find_stream_info(format, nullptr); rc < 0)
-    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
-
-  // Stream index to image slot, for the HEVC video streams in stream order.
-  std::vector<int> slot(format->nb_streams, -1);
-  int count = 0;
-  for (unsigned s = 0; s < format->nb_streams; ++s) {
-    const AVCodecParameters* par = format->streams[s]->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO && par->codec_id == AV_CODEC_ID_HEVC) slot[s] = count++;
-  }
-  if (count == 0) throw std::runtime_error(path + ": no HEVC video stream");
-
-  std::vector<std::optional<Image>> images(static_cast<size_t>(count));
-  int missing = count;
-  std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
-  while (missing && av_read_frame(format, packet.get()) >= 0) {
-    const unsigned s = static_cast<unsigned>(packet->stream_index);
-    const int index = s < slot.size() ? slot[s] : -1;
-    if (index >= 0 && !images[static_cast<size_t>(index)] && packet->size > 0) {
-      const std::string origin = path + " stream #" + std::to_string(s);
-      try {
-        images[static_cast<size_t>(index)] = MakeImage(origin, *format->streams[s]->codecpar, *packet);
-      } catch (const boost::exception& e) {
-        throw std::runtime_error(origin + ": " + Describe(e));
-      }
-      --missing;
-    }
-    av_packet_unref(packet.get());
-  }
-  std::vector<Image> result;
-  for (unsigned s = 0; s < format->nb_streams; ++s) {
-    if (slot[s] < 0) continue;
-    auto& image = images[static_cast<size_t>(slot[s])];
-    if (!image) throw std::runtime_error(path + " stream #" + std::to_string(s) + ": no coded picture");
-    result.push_back(std::move(*image));
-  }
-  return result;
 }
 
 std::string DefaultPlugin() {
@@ -295,7 +197,10 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
     std::vector<uint32_t> ids;
     for (Image& image : images) ids.push_back(muxer->AddStream(image.codec));
     muxer->WriteHeader(1);
-    for (size_t i = 0; i < images.size(); ++i) muxer->Write(ids[i], images[i].picture);
+    for (size_t i = 0; i < images.size(); ++i) {
+      muxer->Write(ids[i], images[i].picture);
+      images[i].picture.reset();  // the muxer keeps its own copy: one picture less in memory
+    }
     try {
       muxer->Close();
     } catch (const boost::exception& e) {
@@ -317,13 +222,13 @@ int main(int argc, char** argv) {
   try {
     Options options = ParseArguments(argc, argv);
     // Failures reach the user as one line of ours; the libraries' own log is for --verbose.
-    av_log_set_level(options.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
+    av_log_set_level(options.choice.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     FLAGS_logtostderr = true;
-    FLAGS_minloglevel = options.verbose ? google::GLOG_INFO : google::GLOG_FATAL;
+    FLAGS_minloglevel = options.choice.verbose ? google::GLOG_INFO : google::GLOG_FATAL;
 
     std::vector<Image> images;
     for (const std::string& input : options.inputs) {
-      std::vector<Image> found = ReadImages(input);
+      std::vector<Image> found = heifmux::ReadImages(input, options.choice);
       for (Image& image : found) images.push_back(std::move(image));
     }
     if (options.primary && *options.primary > images.size())

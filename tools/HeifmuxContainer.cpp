@@ -1,0 +1,147 @@
+// Containers (MP4/MOV, Matroska, MPEG-TS, ...) through libavformat. Every packet of an HEVC stream
+// is looked at with the codec parsers, since the container's key-frame flag is not always there
+// (MPEG-TS) or not always a random-access picture; with --time the file is first sought close to
+// the time, where the container allows it, so that a long file is not read from its start.
+#include <stdexcept>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "HeifmuxImages.h"
+
+namespace heifmux {
+namespace {
+
+// How far before the wanted time a seek lands: a random-access picture is decoded, and so stored,
+// before the pictures that precede it in output order, by less than this.
+constexpr int64_t kSeekMarginUs = 1000000;
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// One HEVC stream as it is read.
+struct Stream {
+  Stream(const AVStream* stream, std::string name, const PictureChoice& choice)
+      : st(stream), origin(std::move(name)), counter(choice) {}
+  const AVStream* st;
+  std::string origin;
+  std::shared_ptr<cp::HEVCParser> framing;  // its packets' framing, from the configuration
+  Orvane::BlobPtr configuration;            // the container's; null when it gives none
+  InBandParameterSets inBand;
+  RandomAccessCounter counter;
+  uint64_t packets = 0;
+  bool sawPacket = false;
+  std::optional<Image> image;
+};
+
+// The packet's presentation time from the start of the input (its decoding time where it has no
+// presentation time); absent where it has neither.
+std::optional<int64_t> TimeUs(const AVPacket& packet, const AVStream& st, int64_t startUs) {
+  const int64_t ts = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+  if (ts == AV_NOPTS_VALUE) return std::nullopt;
+  return av_rescale_q(ts, st.time_base, AV_TIME_BASE_Q) - startUs;
+}
+
+// Reads the images; `seek` lets it start near the wanted time. Returns nothing when a seek may
+// have passed over the wanted picture, so that the caller reads again from the start.
+std::optional<std::vector<Image>> Read(const std::string& path, const PictureChoice& choice, bool seek) {
+  AVFormatContext* format = nullptr;
+  if (int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr); rc < 0)
+    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(format, [](AVFormatContext* f) {
+    avformat_close_input(&f);
+  });
+  if (int rc = avformat_find_stream_info(format, nullptr); rc < 0)
+    throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
+
+  std::vector<std::unique_ptr<Stream>> streams(format->nb_streams);
+  size_t count = 0;
+  for (unsigned s = 0; s < format->nb_streams; ++s) {
+    const AVStream* st = format->streams[s];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_VIDEO || par->codec_id != AV_CODEC_ID_HEVC) continue;
+    auto stream = std::make_unique<Stream>(st, path + " stream #" + std::to_string(s), choice);
+    try {
+      if (par->extradata && par->extradata_size > 0) {
+        stream->configuration = Orvane::Proc::BlobFF::Create(par->extradata, static_cast<size_t>(par->extradata_size));
+        stream->framing = cp::HEVCParser::CreateFromCodecConfiguration(stream->configuration);
+      } else {
+        stream->framing = std::make_shared<cp::HEVCParser>(true);  // no configuration: Annex B packets
+      }
+    } catch (const boost::exception& e) {
+      throw std::runtime_error(stream->origin + ": " + Describe(e));
+    }
+    streams[s] = std::move(stream);
+    ++count;
+  }
+  if (count == 0) throw std::runtime_error(path + ": no HEVC video stream");
+
+  const int64_t startUs = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
+  bool sought = false;
+  if (seek && choice.timeUs && *choice.timeUs > kSeekMarginUs) {
+    const int64_t target = startUs + *choice.timeUs - kSeekMarginUs;
+    sought = avformat_seek_file(format, -1, INT64_MIN, target, target, 0) >= 0;
+  }
+
+  size_t missing = count;
+  std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+  while (missing && av_read_frame(format, packet.get()) >= 0) {
+    const auto s = static_cast<unsigned>(packet->stream_index);
+    Stream* stream = s < streams.size() ? streams[s].get() : nullptr;
+    if (stream && !stream->image && packet->size > 0) {
+      const std::optional<int64_t> time = TimeUs(*packet, *stream->st, startUs);
+      // A seek that landed after the wanted time may have passed the wanted picture.
+      if (sought && !stream->sawPacket && time && *time > *choice.timeUs) return std::nullopt;
+      stream->sawPacket = true;
+      const auto bytes = Orvane::Proc::BlobFF::Create(packet->buf, packet->data, static_cast<size_t>(packet->size));
+      std::shared_ptr<cp::H26xParser> picture;
+      try {
+        picture = stream->framing->ParsePacket(bytes);
+      } catch (const boost::exception&) {
+        // A packet that cannot be cut into NAL units (a damaged or truncated one) holds no picture to take.
+      }
+      try {
+        if (picture && !stream->configuration) stream->inBand.Add(*picture);
+        if (picture && (picture->GetPictureFlags() & cp::PICTURE_RANDOM_ACCESS) && stream->counter.IsWanted(time)) {
+          if (choice.verbose)
+            SayTaken(stream->origin, sought ? std::nullopt : std::optional<uint64_t>(stream->packets), packet->pos, time,
+                     *picture);
+          stream->image = MakeImage(stream->origin,
+                                    stream->configuration ? stream->configuration : stream->inBand.Configuration(),
+                                    *picture, packet.get());
+          --missing;
+        }
+      } catch (const boost::exception& e) {
+        throw std::runtime_error(stream->origin + ": " + Describe(e));
+      }
+    }
+    if (stream) ++stream->packets;
+    av_packet_unref(packet.get());
+  }
+  // A seek that left a stream without any packet may have gone past its wanted picture too.
+  for (const auto& stream : streams)
+    if (stream && !stream->image && sought && !stream->sawPacket) return std::nullopt;
+
+  std::vector<Image> images;
+  for (auto& stream : streams) {
+    if (!stream) continue;
+    if (!stream->image)
+      throw std::runtime_error(stream->counter.Refusal(
+          stream->origin, format->duration != AV_NOPTS_VALUE ? std::optional<int64_t>(format->duration) : std::nullopt));
+    images.push_back(std::move(*stream->image));
+  }
+  return images;
+}
+
+}  // namespace
+
+std::vector<Image> ReadContainer(const std::string& path, const PictureChoice& choice) {
+  if (auto images = Read(path, choice, true)) return std::move(*images);
+  return *Read(path, choice, false);
+}
+
+}  // namespace heifmux

@@ -1,0 +1,165 @@
+#include "HeifmuxImages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/exception/get_error_info.hpp>
+
+extern "C" {
+#include <libavcodec/packet.h>
+#include <libavformat/avformat.h>
+}
+
+#include "Orvane/Exception.h"
+#include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
+#include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+
+namespace heifmux {
+namespace {
+
+constexpr uint32_t kVPS = 32, kPPS = 34;
+
+// Raw HEVC streams: the file names they go by, and how much of a file tells a container apart.
+constexpr const char* kRawExtensions[] = {".hevc", ".h265", ".265", ".bin"};
+constexpr size_t kProbeBytes = 64 * 1024;
+
+// A raw Annex B stream begins with a start code (after any zero bytes) or goes by a raw stream's
+// name; either way it is raw only while libavformat does not recognise another format in it, as
+// it recognises MPEG program streams, which begin with a start code too, or elementary H.264.
+bool IsRawStream(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;  // libavformat says why it cannot be read
+  std::vector<uint8_t> head(kProbeBytes + AVPROBE_PADDING_SIZE, 0);
+  in.read(reinterpret_cast<char*>(head.data()), kProbeBytes);
+  const auto length = static_cast<size_t>(in.gcount());
+  size_t zeros = 0;
+  while (zeros < length && head[zeros] == 0) ++zeros;
+  const bool startCode = zeros >= 2 && zeros < length && head[zeros] == 1;
+  std::string extension = std::filesystem::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const bool rawName = std::find(std::begin(kRawExtensions), std::end(kRawExtensions), extension) !=
+                       std::end(kRawExtensions);
+  if (!startCode && !rawName) return false;
+
+  AVProbeData probe{};
+  probe.filename = "";
+  probe.buf = head.data();
+  probe.buf_size = static_cast<int>(length);
+  int score = 0;
+  const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+  const bool other = format && std::strcmp(format->name, "hevc") != 0 &&
+                     score > (rawName ? AVPROBE_SCORE_EXTENSION : AVPROBE_SCORE_RETRY);
+  return !other;
+}
+
+}  // namespace
+
+std::vector<Image> ReadImages(const std::string& path, const PictureChoice& choice) {
+  return IsRawStream(path) ? ReadRawStream(path, choice) : ReadContainer(path, choice);
+}
+
+std::string Describe(const boost::exception& e) {
+  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
+  return boost::diagnostic_information(e);
+}
+
+std::string Seconds(int64_t us) {
+  std::string text = std::to_string(us < 0 ? -us : us);
+  if (text.size() < 7) text.insert(0, 7 - text.size(), '0');
+  text.insert(text.size() - 6, ".");
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return us < 0 ? "-" + text : text;
+}
+
+bool RandomAccessCounter::IsWanted(std::optional<int64_t> timeUs) {
+  ++seen_;
+  if (choice_.frame) return seen_ == *choice_.frame;
+  if (choice_.timeUs) return timeUs && *timeUs >= *choice_.timeUs;
+  return true;
+}
+
+std::string RandomAccessCounter::Refusal(const std::string& origin, std::optional<int64_t> durationUs) const {
+  if (choice_.frame && seen_ > 0)
+    return origin + ": --frame " + std::to_string(*choice_.frame) + ": the stream has only " + std::to_string(seen_) +
+           " random-access pictures";
+  if (choice_.timeUs && *choice_.timeUs > 0)
+    return origin + ": no random-access picture at or after " + Seconds(*choice_.timeUs) + " s" +
+           (durationUs ? " (the stream lasts " + Seconds(*durationUs) + " s)" : "");
+  return origin + ": no random-access picture (IDR, CRA or BLA), so no picture that decodes on its own";
+}
+
+bool InBandParameterSets::Add(const cp::H26xParser& packet) {
+  std::vector<std::vector<uint8_t>> found[3];
+  for (const cp::NALU& nalu : packet.nalus()) {
+    const uint32_t type = cp::HEVCNaluType(nalu);
+    if (type >= kVPS && type <= kPPS) found[type - kVPS].emplace_back(nalu.data, nalu.data + nalu.size);
+  }
+  bool any = false;
+  for (size_t kind = 0; kind < 3; ++kind) {
+    if (found[kind].empty()) continue;
+    units_[kind] = std::move(found[kind]);
+    any = true;
+  }
+  return any;
+}
+
+Orvane::BlobPtr InBandParameterSets::Configuration() const {
+  std::vector<cp::NALU> nalus;
+  for (const auto& kind : units_)
+    for (const auto& unit : kind) nalus.push_back({unit.data(), unit.size()});
+  return nalus.empty() ? nullptr : cp::MakeAnnexBBlob(nalus);
+}
+
+boost::intrusive_ptr<Orvane::Proc::IDataPacket> FourByteLengthPacket(const cp::H26xParser& picture,
+                                                                     const AVPacket* source) {
+  AVPacket* packet = nullptr;
+  if (source && picture.nalLengthSize() == 4u) {
+    packet = av_packet_clone(source);
+    if (!packet) throw std::bad_alloc();
+  } else {
+    const cp::BlobMp4Maker maker(4, picture.nalus());
+    packet = Orvane::Proc::CreatePacket(maker.TotalSize());
+    maker.Write(packet->data);
+    if (source && av_packet_copy_props(packet, source) < 0) {
+      av_packet_free(&packet);
+      throw std::bad_alloc();
+    }
+  }
+  return Orvane::Proc::DataPacketFF::Create(packet, 0, packet->pts, packet->dts, packet->duration);
+}
+
+Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration, const cp::H26xParser& picture,
+                const AVPacket* source) {
+  if (!configuration) throw std::runtime_error(origin + " has no decoder configuration");
+  const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
+  const auto ps = parser->GetParameterSets();
+  if (ps->vps_list.empty() || ps->sps_list.empty()) throw std::runtime_error(origin + " has no VPS or no SPS");
+  const auto [width, height] = ps->sps_list.front()->GetPictureSize();
+
+  Image image;
+  image.origin = origin;
+  image.codec = Orvane::Conf::FormatCodecVideo::Create(width, height);
+  image.codec->SetPrivateData(configuration);
+  image.picture = FourByteLengthPacket(picture, source);
+  return image;
+}
+
+void SayTaken(const std::string& origin, std::optional<uint64_t> index, int64_t bytePosition,
+              std::optional<int64_t> timeUs, const cp::H26xParser& picture) {
+  std::string line = origin + ": packet ";
+  line += index ? std::to_string(*index) + " at byte " + std::to_string(bytePosition)
+                : "at byte " + std::to_string(bytePosition) + " (reached by seeking)";
+  line += timeUs ? ", " + Seconds(*timeUs) + " s," : ", time unknown,";
+  for (const cp::NALU& nalu : picture.nalus()) line += " " + cp::HEVCNaluTypeName(cp::HEVCNaluType(nalu));
+  std::cerr << line << "\n";
+}
+
+}  // namespace heifmux
