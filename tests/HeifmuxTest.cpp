@@ -5,6 +5,7 @@
 #include <fstream>
 #include <limits>
 #include <regex>
+#include <sstream>
 
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
@@ -33,18 +34,62 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
                                               static_cast<std::streamsize>(bytes.size()));
 }
 
-// FFmpeg's decode of the first picture, as raw planes in the source's own pixel format.
-std::string FirstPictureDigest(const std::filesystem::path& input, const std::string& pixelFormat) {
-  return RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(input) +
-                    " -frames:v 1 -pix_fmt " + pixelFormat + " -f rawvideo -map 0:v:0 - | md5sum");
+// FFmpeg's decode of every picture, in output order: the digest of each as raw planes in the
+// given pixel format.
+std::vector<std::string> FrameDigests(const std::filesystem::path& input, const std::string& pixelFormat) {
+  std::istringstream lines(RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(input) +
+                                      " -map 0:v:0 -fps_mode passthrough -pix_fmt " + pixelFormat + " -f framemd5 -"));
+  std::vector<std::string> digests;
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#') digests.push_back(line.substr(line.rfind(' ') + 1));
+  return digests;
 }
 
-std::string PixelFormat(const std::filesystem::path& input) {
-  std::string format = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream=pix_fmt -of csv=p=0 " +
-                                  Quote(input));
-  while (!format.empty() && (format.back() == '\n' || format.back() == '\r')) format.pop_back();
-  return format;
+// One value per line of ffprobe's answer for the first video stream, blank lines left out.
+std::vector<std::string> Probe(const std::filesystem::path& input, const std::string& entries) {
+  std::istringstream lines(RunCommand("ffprobe -v error -select_streams v:0 -show_entries " + entries +
+                                      " -of csv=p=0 " + Quote(input)));
+  std::vector<std::string> values;
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) values.push_back(line.substr(0, line.find(',')));
+  return values;
 }
+
+// One short x265 encode with a random-access picture every ten pictures, the first an IDR and the
+// others CRA pictures with open GOPs, and parameter sets repeated at each; the same as a raw stream
+// and as MPEG-TS cut before their fourth picture in decoding order (at a NAL unit boundary and at a
+// TS packet boundary), and a raw stream of three pictures between two random-access pictures.
+struct OpenGopStreams {
+  TempDir dir;
+  std::filesystem::path mp4 = dir / "open-gop.mp4", rawCut = dir / "cut.hevc", tsCut = dir / "cut.ts",
+                        noRandomAccess = dir / "no-irap.hevc";
+  std::vector<std::string> randomAccessDigests;  // what FFmpeg decodes at each, in output order
+
+  OpenGopStreams() {
+    RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=192x128:rate=25 -frames:v 50 -c:v libx265"
+               " -x265-params keyint=10:min-keyint=10:scenecut=0:open-gop=1:repeat-headers=1:bframes=3:log-level=error"
+               " -y " + Quote(mp4));
+    const std::filesystem::path raw = dir / "open-gop.hevc", ts = dir / "open-gop.ts";
+    RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(mp4) + " -c copy -y " + Quote(raw) + " -c copy -y " +
+               Quote(ts));
+    const auto cut = [](const std::filesystem::path& from, const std::filesystem::path& to, size_t first, size_t last) {
+      const std::vector<uint8_t> bytes = ReadFileBytes(from.string());
+      const std::vector<std::string> at = Probe(from, "packet=pos");
+      WriteBytes(to, {bytes.begin() + std::stol(at.at(first)), last ? bytes.begin() + std::stol(at.at(last)) : bytes.end()});
+    };
+    cut(raw, rawCut, 3, 0);
+    cut(ts, tsCut, 3, 0);
+    cut(raw, noRandomAccess, 1, 4);
+    const std::vector<std::string> digests = FrameDigests(mp4, "yuv420p");
+    const std::vector<std::string> keys = Probe(mp4, "frame=key_frame");
+    for (size_t i = 0; i < keys.size() && i < digests.size(); ++i)
+      if (keys[i] == "1") randomAccessDigests.push_back(digests[i]);
+  }
+  static const OpenGopStreams& Get() {
+    static const OpenGopStreams streams;
+    return streams;
+  }
+};
 
 double Psnr(const std::filesystem::path& a, const std::filesystem::path& b) {
   const std::string out = RunCommand(
@@ -85,8 +130,8 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     // Bit-exact: what the file stores decodes to exactly what the source's first picture does.
     const std::filesystem::path extracted = dir / (std::string(row.input) + ".item.hevc");
     WriteBytes(extracted, ItemAsAnnexB(image));
-    const std::string format = PixelFormat(input);
-    EXPECT_EQ(FirstPictureDigest(extracted, format), FirstPictureDigest(input, format));
+    const std::string format = Probe(input, "stream=pix_fmt").at(0);
+    EXPECT_EQ(FrameDigests(extracted, format).at(0), FrameDigests(input, format).at(0));
 
     // libheif decodes it too; it always converts through RGB, so compare by PSNR.
     const std::filesystem::path decoded = dir / (std::string(row.input) + ".png");
@@ -98,6 +143,36 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     RecordProperty(std::string(row.input) + ".psnr", std::to_string(psnr));
     std::cout << row.input << ": heif-convert vs FFmpeg PSNR " << psnr << " dB\n";
     EXPECT_GE(psnr, 30.0);
+  }
+}
+
+// Streams that begin mid-GOP give the first random-access picture; --time gives the first at or
+// after the time (counted from the start of the input; the cut streams start later: the raw one by
+// three pictures, so that the third random-access picture is at (20 - 3) / 25 s), --frame the Nth;
+// --time past one second seeks in the containers.
+TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
+  const OpenGopStreams& streams = OpenGopStreams::Get();
+  ASSERT_EQ(streams.randomAccessDigests.size(), 5u);
+  struct Row {
+    std::filesystem::path input;
+    const char* options;
+    size_t picture;  // which random-access picture of the encode, 0 the IDR
+  } rows[] = {
+      {streams.mp4, "", 0},           {streams.mp4, "--time 0.45", 2},    {streams.mp4, "--time 0.8", 2},
+      {streams.mp4, "--time 1.25", 4}, {streams.mp4, "--frame 2", 1},     {streams.rawCut, "", 1},
+      {streams.rawCut, "--time 0.45", 2}, {streams.rawCut, "--time 0.68", 2}, {streams.rawCut, "--time 1.25", 4},
+      {streams.rawCut, "--frame 2", 2},
+      {streams.tsCut, "", 1},         {streams.tsCut, "--time 0.45", 2},  {streams.tsCut, "--time 1.25", 4},
+      {streams.tsCut, "--frame 2", 2},
+  };
+  TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input.filename().string() + " " + row.options);
+    const std::filesystem::path heic = dir / "image.heic", item = dir / "item.hevc";
+    const Outcome muxed = Heifmux(Quote(row.input) + " " + row.options + " -o " + Quote(heic));
+    ASSERT_EQ(muxed.status, 0) << muxed.output;
+    WriteBytes(item, ItemAsAnnexB(ReadHeif(ReadFileBytes(heic.string())).items.begin()->second));
+    EXPECT_EQ(FrameDigests(item, "yuv420p"), std::vector<std::string>{streams.randomAccessDigests[row.picture]});
   }
 }
 
@@ -126,6 +201,8 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
              Quote(h264) + " 2>/dev/null || true");
   const std::filesystem::path garbage = dir / "garbage.hevc";
   WriteBytes(garbage, std::vector<uint8_t>(100, 0x5a));
+  const OpenGopStreams& streams = OpenGopStreams::Get();
+  const std::string mp4 = Quote(streams.mp4);
 
   struct Row {
     const char* name;
@@ -145,6 +222,17 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
       {"no output given", Quote(kData + "/main8.mp4"), 2, "no output", {}},
       {"primary out of range", Quote(kData + "/main8.mp4") + " --primary 2 -o " + Quote(dir / "f.heic"), 2, "only 1",
        dir / "f.heic"},
+      {"no random-access picture", Quote(streams.noRandomAccess) + " -o " + Quote(dir / "i.heic"), 1,
+       "no-irap.hevc stream #0: no random-access picture (IDR, CRA or BLA)", dir / "i.heic"},
+      {"--time past the end", mp4 + " --time 9 -o " + Quote(dir / "j.heic"), 1,
+       "stream #0: no random-access picture at or after 9 s (the stream lasts 2 s)", dir / "j.heic"},
+      {"--frame past the last", mp4 + " --frame 6 -o " + Quote(dir / "k.heic"), 1,
+       "stream #0: --frame 6: the stream has only 5 random-access pictures", dir / "k.heic"},
+      {"--time not seconds", mp4 + " --time 1:30 -o " + Quote(dir / "l.heic"), 2, "--time needs seconds", dir / "l.heic"},
+      {"--frame 0", mp4 + " --frame 0 -o " + Quote(dir / "m.heic"), 2, "--frame needs a picture number from 1",
+       dir / "m.heic"},
+      {"--time and --frame", mp4 + " --time 1 --frame 1 -o " + Quote(dir / "n.heic"), 2, "exclude each other",
+       dir / "n.heic"},
       {"exif key not Family.Group.Tag", Quote(kData + "/main8.mp4") + " --exif Make=X -o " + Quote(dir / "g.heic"), 2,
        "--exif Make: the key must be Family.Group.Tag", dir / "g.heic"},
   };
