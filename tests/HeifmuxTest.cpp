@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 
+#include "AnnexBAccessUnits.h"
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
 
@@ -173,6 +174,26 @@ TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
     ASSERT_EQ(muxed.status, 0) << muxed.output;
     WriteBytes(item, ItemAsAnnexB(ReadHeif(ReadFileBytes(heic.string())).items.begin()->second));
     EXPECT_EQ(FrameDigests(item, "yuv420p"), std::vector<std::string>{streams.randomAccessDigests[row.picture]});
+  }
+}
+
+// Raw streams are cut into access units where FFmpeg's parser cuts them into packets, whatever the
+// scan's first window, down to windows shorter than a NAL unit. (FFmpeg gives the zero byte of a
+// four-byte start code to the packet before; both are compared at their 00 00 01.)
+TEST(Heifmux, RawStreamsSplitIntoTheAccessUnitsOfFFmpeg) {
+  for (const std::string& input : {OpenGopStreams::Get().rawCut.string(), kData + "/../hevc/six_slices.hevc",
+                                    kData + "/../hevc/main8_tl_vui.hevc"}) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(input);
+    const auto startCode = [&](size_t at) { return at + (bytes.at(at + 2) == 0); };
+    std::vector<size_t> expected;
+    for (const std::string& at : Probe(input, "packet=pos")) expected.push_back(startCode(std::stoul(at)));
+    for (const uint64_t window : {7u, 1000u, 1u << 26}) {
+      SCOPED_TRACE(input + ", window " + std::to_string(window));
+      heifmux::AccessUnits units(bytes.data(), bytes.size(), window);
+      std::vector<size_t> begins;
+      for (heifmux::AccessUnits::Unit unit{}; units.Next(unit);) begins.push_back(startCode(unit.begin - bytes.data()));
+      EXPECT_EQ(begins, expected);
+    }
   }
 }
 

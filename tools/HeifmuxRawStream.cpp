@@ -14,6 +14,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "AnnexBAccessUnits.h"
 #include "HeifmuxImages.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 
@@ -46,103 +47,6 @@ class MappedFile {
  private:
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
-};
-
-// The NAL units of a byte range in order, scanned a window at a time so that a picture near the
-// start is found without reading the whole file. The last unit of a window may go on beyond it,
-// so it opens the next window instead; a unit longer than the window widens the window.
-class NaluScan {
- public:
-  NaluScan(const uint8_t* data, uint64_t size) : from_(data), end_(data + size) {}
-
-  std::optional<cp::NALU> Next() {
-    if (next_ == window_.size()) {
-      if (from_ == end_) return std::nullopt;
-      Refill();
-      if (window_.empty()) return std::nullopt;
-    }
-    return window_[next_++];
-  }
-
- private:
-  void Refill() {
-    window_.clear();
-    next_ = 0;
-    for (;;) {
-      const auto left = static_cast<uint64_t>(end_ - from_);
-      const uint64_t length = std::min(span_, left);
-      cp::FindAnnexBNalus(from_, length, window_);
-      if (length == left) {
-        from_ = end_;
-        return;
-      }
-      if (window_.size() >= 2) {
-        from_ = window_.back().data - 3;  // its start code
-        window_.pop_back();
-        return;
-      }
-      window_.clear();
-      span_ *= 2;
-    }
-  }
-
-  const uint8_t* from_;
-  const uint8_t* const end_;
-  uint64_t span_ = 16 << 20;
-  std::vector<cp::NALU> window_;
-  size_t next_ = 0;
-};
-
-bool IsSlice(const cp::NALU& nalu) { return cp::HEVCNaluType(nalu) < 32; }
-
-// Once an access unit holds a slice, the next one begins at an access unit delimiter, a parameter
-// set, a prefix SEI or another unit that may only precede a picture, or at a slice that begins a
-// picture (first_slice_segment_in_pic_flag). Units of layers above the base layer belong to the
-// access unit of their base-layer picture.
-bool BeginsAccessUnit(const cp::NALU& nalu) {
-  if (nalu.size < 2) return false;
-  const uint32_t nuh_layer_id = (nalu.data[0] & 1u) << 5 | nalu.data[1] >> 3;
-  if (nuh_layer_id != 0) return false;
-  const uint32_t type = cp::HEVCNaluType(nalu);
-  if (type < 32) return nalu.size > 2 && (nalu.data[2] & 0x80) != 0;
-  return (type >= 32 && type <= 35) || type == 39 || (type >= 41 && type <= 44) || (type >= 48 && type <= 55);
-}
-
-// The access units of a stream in decoding order, each as the bytes from its first start code to
-// the end of its last NAL unit.
-class AccessUnits {
- public:
-  struct Unit {
-    const uint8_t* begin;
-    const uint8_t* end;
-    bool hasPicture;
-  };
-
-  AccessUnits(const uint8_t* data, uint64_t size) : start_(data), scan_(data, size) {}
-
-  bool Next(Unit& unit) {
-    std::optional<cp::NALU> first = held_ ? held_ : scan_.Next();
-    held_.reset();
-    if (!first) return false;
-    // A zero byte before 00 00 01 makes the four-byte start code.
-    const uint8_t* startCode = first->data - 3;
-    if (startCode > start_ && startCode[-1] == 0) --startCode;
-    unit = {startCode, first->data + first->size, IsSlice(*first)};
-    while (std::optional<cp::NALU> nalu = scan_.Next()) {
-      if (unit.hasPicture && BeginsAccessUnit(*nalu)) {
-        held_ = nalu;
-        break;
-      }
-      unit.end = nalu->data + nalu->size;
-      unit.hasPicture = unit.hasPicture || IsSlice(*nalu);
-    }
-    return true;
-  }
-
- private:
-  const uint8_t* const start_;
-  NaluScan scan_;
-  std::optional<cp::NALU> held_;
 };
 
 // Presentation times of a raw stream, which carries none: pictures in output order, each lasting
