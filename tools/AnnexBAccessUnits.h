@@ -1,9 +1,12 @@
 #pragma once
 // Raw Annex B streams cut into NAL units and access units in place, a window at a time, with the
 // codec parsers' scan.
+#include <string.h>  // memmem
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
@@ -18,7 +21,7 @@ namespace cp = Orvane::Proc::CodecParsers;
 class NaluScan {
  public:
   // `window`: the bytes scanned at a time at first.
-  NaluScan(const uint8_t* data, uint64_t size, uint64_t window = 64 << 20)
+  NaluScan(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20)
       : from_(data), end_(data + size), span_(window) {}
 
   std::optional<cp::NALU> Next() {
@@ -37,7 +40,7 @@ class NaluScan {
     for (;;) {
       const auto left = static_cast<uint64_t>(end_ - from_);
       const uint64_t length = std::min(span_, left);
-      cp::FindAnnexBNalus(from_, length, window_);
+      ScanInTwo(from_, length, window_);
       if (length == left) {
         from_ = end_;
         return;
@@ -50,6 +53,23 @@ class NaluScan {
       window_.clear();
       span_ *= 2;
     }
+  }
+
+  // A long range is scanned by two threads, cut at a start code past its middle: every 00 00 01 is
+  // a start code, so each half scans to the units a single scan finds, provided the zero byte of a
+  // four-byte start code goes with the second half.
+  static void ScanInTwo(const uint8_t* data, uint64_t size, std::vector<cp::NALU>& out) {
+    constexpr uint8_t kStartCode[] = {0, 0, 1};
+    const auto* cut = size < (4 << 20) ? nullptr
+                                       : static_cast<const uint8_t*>(memmem(data + size / 2, size - size / 2,
+                                                                            kStartCode, sizeof kStartCode));
+    if (!cut) return cp::FindAnnexBNalus(data, size, out);
+    if (cut[-1] == 0) --cut;
+    std::vector<cp::NALU> second;
+    std::thread worker([&] { cp::FindAnnexBNalus(cut, static_cast<uint64_t>(data + size - cut), second); });
+    cp::FindAnnexBNalus(data, static_cast<uint64_t>(cut - data), out);
+    worker.join();
+    out.insert(out.end(), second.begin(), second.end());
   }
 
   const uint8_t* from_;
@@ -79,12 +99,13 @@ inline bool BeginsAccessUnit(const cp::NALU& nalu) {
 class AccessUnits {
  public:
   struct Unit {
-    const uint8_t* begin;
-    const uint8_t* end;
-    bool hasPicture;
+    const uint8_t* begin = nullptr;
+    const uint8_t* end = nullptr;
+    bool hasPicture = false;
+    std::vector<cp::NALU> nalus;
   };
 
-  AccessUnits(const uint8_t* data, uint64_t size, uint64_t window = 64 << 20)
+  AccessUnits(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20)
       : start_(data), scan_(data, size, window) {}
 
   bool Next(Unit& unit) {
@@ -92,16 +113,18 @@ class AccessUnits {
     held_.reset();
     if (!first) return false;
     // A zero byte before 00 00 01 makes the four-byte start code.
-    const uint8_t* startCode = first->data - 3;
-    if (startCode > start_ && startCode[-1] == 0) --startCode;
-    unit = {startCode, first->data + first->size, IsSlice(*first)};
-    while (std::optional<cp::NALU> nalu = scan_.Next()) {
+    unit.begin = first->data - 3;
+    if (unit.begin > start_ && unit.begin[-1] == 0) --unit.begin;
+    unit.hasPicture = false;
+    unit.nalus.clear();
+    for (std::optional<cp::NALU> nalu = first; nalu; nalu = scan_.Next()) {
       if (unit.hasPicture && BeginsAccessUnit(*nalu)) {
         held_ = nalu;
         break;
       }
       unit.end = nalu->data + nalu->size;
       unit.hasPicture = unit.hasPicture || IsSlice(*nalu);
+      unit.nalus.push_back(*nalu);
     }
     return true;
   }

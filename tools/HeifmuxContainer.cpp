@@ -105,7 +105,7 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
         // A packet that cannot be cut into NAL units (a damaged or truncated one) holds no picture to take.
       }
       try {
-        if (picture && !stream->configuration) stream->inBand.Add(*picture);
+        if (picture && !stream->configuration) stream->inBand.Add(picture->nalus());
         if (picture && (picture->GetPictureFlags() & cp::PICTURE_RANDOM_ACCESS) && stream->counter.IsWanted(time)) {
           if (choice.verbose)
             SayTaken(stream->origin, sought ? std::nullopt : std::optional<uint64_t>(stream->packets), packet->pos, time,

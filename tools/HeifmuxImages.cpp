@@ -96,9 +96,9 @@ std::string RandomAccessCounter::Refusal(const std::string& origin, std::optiona
   return origin + ": no random-access picture (IDR, CRA or BLA), so no picture that decodes on its own";
 }
 
-bool InBandParameterSets::Add(const cp::H26xParser& packet) {
+bool InBandParameterSets::Add(const std::vector<cp::NALU>& packet) {
   std::vector<std::vector<uint8_t>> found[3];
-  for (const cp::NALU& nalu : packet.nalus()) {
+  for (const cp::NALU& nalu : packet) {
     const uint32_t type = cp::HEVCNaluType(nalu);
     if (type >= kVPS && type <= kPPS) found[type - kVPS].emplace_back(nalu.data, nalu.data + nalu.size);
   }

@@ -65,8 +65,8 @@ class RandomAccessCounter {
 // decoder configuration: of each kind, the units of the latest packet that carried that kind.
 class InBandParameterSets {
  public:
-  // True when the packet carried any.
-  bool Add(const cp::H26xParser& packet);
+  // True when the packet's units held any.
+  bool Add(const std::vector<cp::NALU>& packet);
   // The units as Annex B, VPS first; null before any was seen.
   Orvane::BlobPtr Configuration() const;
 

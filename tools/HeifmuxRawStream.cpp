@@ -44,9 +44,21 @@ class MappedFile {
   const uint8_t* data() const { return data_; }
   uint64_t size() const { return size_; }
 
+  // Lets go of the pages before `upTo`, which the reader is done with, so that reading a long file
+  // does not make it all resident in this process; they are read again from the file if touched.
+  void Release(const uint8_t* upTo) {
+    constexpr uint64_t kStep = 16 << 20;
+    const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t end = static_cast<uint64_t>(upTo - data_) / page * page;
+    if (end < released_ + kStep) return;
+    madvise(const_cast<uint8_t*>(data_) + released_, end - released_, MADV_DONTNEED);
+    released_ = end;
+  }
+
  private:
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
+  uint64_t released_ = 0;
 };
 
 // Presentation times of a raw stream, which carries none: pictures in output order, each lasting
@@ -74,14 +86,35 @@ PictureClock ClockOf(const Orvane::BlobPtr& configuration) {
   return clock;
 }
 
+// The picture flags of an access unit, from the codec parsers. They follow from the NAL unit
+// headers alone, so the parser is given the headers, each behind a 2-byte length, rather than the
+// whole unit, which the scan has just read once already.
+class PictureFlagsOfHeaders {
+ public:
+  uint32_t operator()(const std::vector<cp::NALU>& nalus) {
+    headers_.clear();
+    for (const cp::NALU& nalu : nalus) {
+      const auto size = static_cast<uint8_t>(std::min<uint64_t>(nalu.size, 2));
+      headers_.insert(headers_.end(), {0, size});
+      headers_.insert(headers_.end(), nalu.data, nalu.data + size);
+    }
+    parser_->ParsePacketData(Orvane::Proc::BlobFF::Create(nullptr, headers_.data(), headers_.size()), 2u);
+    return parser_->GetPictureFlags();
+  }
+
+ private:
+  std::vector<uint8_t> headers_;
+  const std::shared_ptr<cp::HEVCParser> parser_ = std::make_shared<cp::HEVCParser>(false);
+};
+
 // A random-access picture that may be the one wanted; its time is known once the leading pictures
 // after it, which are output before it, have been counted.
 struct Candidate {
   uint64_t index;
-  uint64_t offset;
+  const uint8_t* begin;
+  const uint8_t* end;
   uint64_t picturesBefore;
   uint64_t leading;
-  std::shared_ptr<cp::H26xParser> picture;
   Orvane::BlobPtr configuration;
   PictureClock clock;
   int64_t TimeUs() const { return clock.TimeUs(picturesBefore + leading); }
@@ -91,9 +124,9 @@ struct Candidate {
 
 std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& choice) {
   const std::string origin = path + " stream #0";
-  const MappedFile file(path);
+  MappedFile file(path);
   AccessUnits units(file.data(), file.size());
-  const auto framing = std::make_shared<cp::HEVCParser>(true);  // holds no configuration: Annex B packets
+  PictureFlagsOfHeaders pictureFlags;
   InBandParameterSets parameterSets;
   RandomAccessCounter counter(choice);
   std::optional<Candidate> candidate;
@@ -103,36 +136,39 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
   uint64_t pictures = 0;
   bool chosen = false;
   try {
-    AccessUnits::Unit unit{};
+    AccessUnits::Unit unit;
     for (uint64_t index = 0; !chosen && units.Next(unit); ++index) {
-      const auto bytes = Orvane::Proc::BlobFF::Create(nullptr, unit.begin, static_cast<size_t>(unit.end - unit.begin));
-      auto picture = framing->ParsePacket(bytes);
-      const uint32_t flags = picture->GetPictureFlags();
+      const uint32_t flags = pictureFlags(unit.nalus);
       if (candidate && (flags & cp::PICTURE_LEADING)) {
         ++candidate->leading;
       } else if (candidate) {
         if ((chosen = counter.IsWanted(candidate->TimeUs()))) break;
         candidate.reset();
       }
-      changed = parameterSets.Add(*picture) || changed;
+      changed = parameterSets.Add(unit.nalus) || changed;
       if (flags & cp::PICTURE_RANDOM_ACCESS) {
         if (changed) {
           configuration = parameterSets.Configuration();
           clock = ClockOf(configuration);
           changed = false;
         }
-        candidate = Candidate{index, static_cast<uint64_t>(unit.begin - file.data()), pictures, 0, std::move(picture),
-                              configuration, clock};
+        candidate = Candidate{index, unit.begin, unit.end, pictures, 0, configuration, clock};
       }
       if (unit.hasPicture) ++pictures;
+      file.Release(candidate ? candidate->begin : unit.begin);
     }
     if (!chosen && candidate) chosen = counter.IsWanted(candidate->TimeUs());
     if (pictures == 0) throw std::runtime_error(path + ": no HEVC video stream");
     if (!chosen) throw std::runtime_error(counter.Refusal(origin, clock.TimeUs(pictures)));
-    if (choice.verbose) SayTaken(origin, candidate->index, static_cast<int64_t>(candidate->offset),
-                                 candidate->TimeUs(), *candidate->picture);
+
+    // The chosen unit, parsed in full: its NAL units go into the image.
+    const auto framing = std::make_shared<cp::HEVCParser>(true);  // holds no configuration: Annex B packets
+    const auto picture = framing->ParsePacket(Orvane::Proc::BlobFF::Create(
+        nullptr, candidate->begin, static_cast<size_t>(candidate->end - candidate->begin)));
+    if (choice.verbose)
+      SayTaken(origin, candidate->index, candidate->begin - file.data(), candidate->TimeUs(), *picture);
     std::vector<Image> images;
-    images.push_back(MakeImage(origin, candidate->configuration, *candidate->picture, nullptr));
+    images.push_back(MakeImage(origin, candidate->configuration, *picture, nullptr));
     return images;
   } catch (const boost::exception& e) {
     throw std::runtime_error(origin + ": " + Describe(e));

@@ -1,9 +1,11 @@
 // heifmux: muxes one random-access picture of every HEVC video stream of its inputs into one HEIF
 // file, through the HEIF muxer plug-in loaded the way the host framework loads it.
 #include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -219,6 +221,11 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A picture passes through several buffers of its own size: the packet, the muxer's copy, and per
+  // close the serialised file and a copy of it. Served from the heap and kept there when freed, each
+  // reuses the pages of one before it instead of faulting fresh pages in one at a time.
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
   try {
     Options options = ParseArguments(argc, argv);
     // Failures reach the user as one line of ours; the libraries' own log is for --verbose.
