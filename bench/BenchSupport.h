@@ -15,10 +15,15 @@
 
 namespace bench_support {
 
-// The bytes at `defaultPath`, or at the path the environment variable `overrideVariable` names.
-// A missing file is made first by `command`, which takes the output path as its last argument.
-inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char* overrideVariable,
-                                             const char* command) {
+// An 8K intra picture of noise coded by x265 at QP 0 (tens of MB), as a raw stream.
+constexpr const char* kMake8KNoisePicture =
+    "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
+    "-i \"nullsrc=s=7680x4320,format=gray,geq=lum='random(1)*255'\" -vf format=yuv420p -frames:v 1 "
+    "-c:v libx265 -preset ultrafast -x265-params qp=0:log-level=error -f hevc";
+
+// `defaultPath`, or the path the environment variable `overrideVariable` names. A missing file is
+// made first by `command`, which takes the output path as its last argument.
+inline std::filesystem::path StreamPath(const char* defaultPath, const char* overrideVariable, const char* command) {
   std::filesystem::path path = defaultPath;
   if (const char* env = std::getenv(overrideVariable)) path = env;
   if (!std::filesystem::exists(path)) {
@@ -30,7 +35,13 @@ inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char
     }
     std::filesystem::rename(partial, path);
   }
-  std::ifstream in(path, std::ios::binary);
+  return path;
+}
+
+// The bytes of the stream StreamPath names.
+inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char* overrideVariable,
+                                             const char* command) {
+  std::ifstream in(StreamPath(defaultPath, overrideVariable, command), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

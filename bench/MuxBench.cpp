@@ -31,11 +31,6 @@ namespace {
 
 namespace cp = Orvane::Proc::CodecParsers;
 
-constexpr const char* kMakeStream =
-    "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi "
-    "-i \"nullsrc=s=7680x4320,format=gray,geq=lum='random(1)*255'\" -vf format=yuv420p -frames:v 1 "
-    "-c:v libx265 -preset ultrafast -x265-params qp=0:log-level=error -f hevc";
-
 // The picture as the host hands it over: codec private data and a 4-byte length-prefixed packet.
 struct Picture {
   Orvane::BlobPtr configuration;
@@ -50,7 +45,8 @@ struct Picture {
  private:
   static Picture Load() {
     const std::vector<uint8_t> stream =
-        bench_support::LoadOrMakeStream(ORVANE_MUX_BENCH_STREAM_DEFAULT, "ORVANE_MUX_BENCH_STREAM", kMakeStream);
+        bench_support::LoadOrMakeStream(ORVANE_MUX_BENCH_STREAM_DEFAULT, "ORVANE_MUX_BENCH_STREAM",
+                                        bench_support::kMake8KNoisePicture);
     const auto blob = Orvane::Proc::BlobFF::Create(stream.data(), stream.size());
 
     auto parser = std::make_shared<cp::HEVCParser>(false);
