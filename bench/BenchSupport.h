@@ -3,6 +3,7 @@
 // first use and kept beside the benchmark binary, and a run that ends with the ratios the
 // targets are stated in.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -44,6 +45,21 @@ inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char
   std::ifstream in(StreamPath(defaultPath, overrideVariable, command), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// A console reporter that hands each run that did not fail to Collect, for the summary its
+// subclass prints afterwards.
+class CollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  CollectingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (!run.error_occurred) Collect(run);
+  }
+
+ protected:
+  virtual void Collect(const Run& run) = 0;
+};
 
 // Runs the benchmarks the command line selects through `Reporter`, a ConsoleReporter that also
 // collects the figures its PrintSummary() compares afterwards.

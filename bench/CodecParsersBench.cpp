@@ -234,17 +234,11 @@ BENCHMARK(BM_ReadUE)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadU)->Unit(benchmark::kMillisecond);
 
 // The console report, keeping each benchmark's throughput for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
-  SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const auto bytes = run.counters.find("bytes_per_second");
-      if (bytes != run.counters.end()) bytesPerSecond[run.benchmark_name()] = bytes->second;
-    }
+  void Collect(const Run& run) override {
+    const auto bytes = run.counters.find("bytes_per_second");
+    if (bytes != run.counters.end()) bytesPerSecond[run.benchmark_name()] = bytes->second;
   }
 
   void PrintSummary() const {

@@ -173,17 +173,11 @@ BENCHMARK(BM_OursAddNALU)->Apply(Kinds)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_GStreamerParse)->Apply(Kinds)->Unit(benchmark::kNanosecond);
 
 // The console report, keeping each run's cost per unit for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
-  SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end() && items->second > 0) nsPerUnit[run.benchmark_name()] = 1e9 / items->second;
-    }
+  void Collect(const Run& run) override {
+    const auto items = run.counters.find("items_per_second");
+    if (items != run.counters.end() && items->second > 0) nsPerUnit[run.benchmark_name()] = 1e9 / items->second;
   }
 
   void PrintSummary() const {

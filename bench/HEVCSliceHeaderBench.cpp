@@ -139,17 +139,11 @@ BENCHMARK(BM_OursDecode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GStreamerParseSliceHdr)->Unit(benchmark::kMicrosecond);
 
 // The console report, keeping each run's cost per header for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
-  SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end() && items->second > 0) nsPerHeader[run.benchmark_name()] = 1e9 / items->second;
-    }
+  void Collect(const Run& run) override {
+    const auto items = run.counters.find("items_per_second");
+    if (items != run.counters.end() && items->second > 0) nsPerHeader[run.benchmark_name()] = 1e9 / items->second;
   }
 
   void PrintSummary() const {

@@ -125,19 +125,14 @@ void BM_HeifmuxReading8K(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(heifmux::ReadImages(streams.picture8K, {}));
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
-  SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred || run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
-      Median& m = medians[run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args)];
-      m.seconds = run.GetAdjustedRealTime() / 1e3;
-      if (const auto cpu = run.counters.find("cpu_s"); cpu != run.counters.end()) m.cpuSeconds = cpu->second;
-      if (const auto peak = run.counters.find("peak_MB"); peak != run.counters.end()) m.peakMB = peak->second;
-    }
+  void Collect(const Run& run) override {
+    if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") return;
+    Median& m = medians[run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args)];
+    m.seconds = run.GetAdjustedRealTime() / 1e3;
+    if (const auto cpu = run.counters.find("cpu_s"); cpu != run.counters.end()) m.cpuSeconds = cpu->second;
+    if (const auto peak = run.counters.find("peak_MB"); peak != run.counters.end()) m.peakMB = peak->second;
   }
 
   void PrintSummary() const {
