@@ -25,10 +25,8 @@ constexpr const char* kMakeStream =
 
 const std::string& Stream() {
   static const std::string path = [] {
-    std::filesystem::path p = ORVANE_INSPECT_BENCH_STREAM_DEFAULT;
-    if (const char* env = std::getenv("ORVANE_INSPECT_BENCH_STREAM")) p = env;
-    bench_support::LoadOrMakeStream(p.c_str(), "ORVANE_INSPECT_BENCH_STREAM", kMakeStream);
-    return p.string();
+    return bench_support::StreamPath(ORVANE_INSPECT_BENCH_STREAM_DEFAULT, "ORVANE_INSPECT_BENCH_STREAM", kMakeStream)
+        .string();
   }();
   return path;
 }
@@ -53,14 +51,9 @@ void BM_FFmpegTraceHeaders(benchmark::State& state) {
   RunCommand(state, "ffmpeg -nostdin -i '" + Stream() + "' -c copy -bsf:v trace_headers -f null - 2>/dev/null");
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.error_occurred) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
+  void Collect(const Run& run) override { seconds_[run.benchmark_name()] = run.GetAdjustedRealTime(); }
   void PrintSummary() const {
     const auto ours = seconds_.find("InspectJson/iterations:3/real_time");
     const auto peer = seconds_.find("FFmpegTraceHeaders/iterations:3/real_time");
