@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "BenchSupport.h"
-#include "HeifmuxImages.h"
+#include "heifmux/Images.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "AnnexBAccessUnits.h"
+#include "heifmux/AnnexBAccessUnits.h"
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
 

@@ -15,7 +15,7 @@ extern "C" {
 }
 
 #include "AnnexBAccessUnits.h"
-#include "HeifmuxImages.h"
+#include "Images.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 
 namespace heifmux {

@@ -1,4 +1,4 @@
-#include "HeifmuxImages.h"
+#include "Images.h"
 
 #include <algorithm>
 #include <cctype>

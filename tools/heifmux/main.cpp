@@ -23,7 +23,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "HeifmuxImages.h"
+#include "Images.h"
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/Muxer.h"
 

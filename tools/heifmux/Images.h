@@ -1,8 +1,8 @@
 #pragma once
 // What heifmux reads from its inputs: one image per HEVC stream, made from the random-access
 // picture (IDR, CRA or BLA) that the command line asks for, so that every image decodes on its own.
-// Raw Annex B streams are read with the codec parsers' own scan (HeifmuxRawStream.cpp), every other
-// input through libavformat (HeifmuxContainer.cpp); what both share lives in HeifmuxImages.cpp.
+// Raw Annex B streams are read with the codec parsers' own scan (RawStream.cpp), every other
+// input through libavformat (Container.cpp); what both share lives in Images.cpp.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -8,7 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "HeifmuxImages.h"
+#include "Images.h"
 
 namespace heifmux {
 namespace {
