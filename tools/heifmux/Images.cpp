@@ -154,9 +154,10 @@ Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration,
 
 void SayTaken(const std::string& origin, std::optional<uint64_t> index, int64_t bytePosition,
               std::optional<int64_t> timeUs, const cp::H26xParser& picture) {
-  std::string line = origin + ": packet ";
-  line += index ? std::to_string(*index) + " at byte " + std::to_string(bytePosition)
-                : "at byte " + std::to_string(bytePosition) + " (reached by seeking)";
+  std::string line = origin + ": packet";
+  if (index) line += " " + std::to_string(*index);
+  if (bytePosition >= 0) line += " at byte " + std::to_string(bytePosition);  // where the demuxer knows it
+  if (!index) line += " (reached by seeking)";
   line += timeUs ? ", " + Seconds(*timeUs) + " s," : ", time unknown,";
   for (const cp::NALU& nalu : picture.nalus()) line += " " + cp::HEVCNaluTypeName(cp::HEVCNaluType(nalu));
   std::cerr << line << "\n";
