@@ -177,22 +177,31 @@ TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
   }
 }
 
-// Raw streams are cut into access units where FFmpeg's parser cuts them into packets, whatever the
-// scan's first window, down to windows shorter than a NAL unit. (FFmpeg gives the zero byte of a
+// Raw streams are cut into access units where FFmpeg's parser cuts them into packets, and into the
+// NAL units the library's scan finds over the whole file, whatever the scan's first window (down to
+// windows shorter than a NAL unit), with one thread or two. (FFmpeg gives the zero byte of a
 // four-byte start code to the packet before; both are compared at their 00 00 01.)
 TEST(Heifmux, RawStreamsSplitIntoTheAccessUnitsOfFFmpeg) {
   for (const std::string& input : {OpenGopStreams::Get().rawCut.string(), kData + "/../hevc/six_slices.hevc",
                                     kData + "/../hevc/main8_tl_vui.hevc"}) {
     const std::vector<uint8_t> bytes = ReadFileBytes(input);
     const auto startCode = [&](size_t at) { return at + (bytes.at(at + 2) == 0); };
-    std::vector<size_t> expected;
-    for (const std::string& at : Probe(input, "packet=pos")) expected.push_back(startCode(std::stoul(at)));
-    for (const uint64_t window : {7u, 1000u, 1u << 26}) {
-      SCOPED_TRACE(input + ", window " + std::to_string(window));
-      heifmux::AccessUnits units(bytes.data(), bytes.size(), window);
+    std::vector<size_t> expectedBegins;
+    for (const std::string& at : Probe(input, "packet=pos")) expectedBegins.push_back(startCode(std::stoul(at)));
+    std::vector<Orvane::Proc::CodecParsers::NALU> expectedUnits;
+    Orvane::Proc::CodecParsers::FindAnnexBNalus(bytes.data(), bytes.size(), expectedUnits);
+    for (const auto& [window, twoThreadsFrom] : {std::pair{7u, 0u}, {1000u, 0u}, {1u << 26, 1u << 26}, {1u << 26, 0u}}) {
+      SCOPED_TRACE(input + ", window " + std::to_string(window) + ", two threads from " + std::to_string(twoThreadsFrom));
+      heifmux::AccessUnits units(bytes.data(), bytes.size(), window, twoThreadsFrom);
       std::vector<size_t> begins;
-      for (heifmux::AccessUnits::Unit unit{}; units.Next(unit);) begins.push_back(startCode(unit.begin - bytes.data()));
-      EXPECT_EQ(begins, expected);
+      std::vector<std::pair<const uint8_t*, uint64_t>> found, expected;
+      for (heifmux::AccessUnits::Unit unit{}; units.Next(unit);) {
+        begins.push_back(startCode(unit.begin - bytes.data()));
+        for (const auto& nalu : unit.nalus) found.emplace_back(nalu.data, nalu.size);
+      }
+      for (const auto& nalu : expectedUnits) expected.emplace_back(nalu.data, nalu.size);
+      EXPECT_EQ(begins, expectedBegins);
+      EXPECT_EQ(found, expected);
     }
   }
 }

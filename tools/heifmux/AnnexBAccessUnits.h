@@ -20,9 +20,9 @@ namespace cp = Orvane::Proc::CodecParsers;
 // so it opens the next window instead; a unit longer than the window widens the window.
 class NaluScan {
  public:
-  // `window`: the bytes scanned at a time at first.
-  NaluScan(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20)
-      : from_(data), end_(data + size), span_(window) {}
+  // `window`: the bytes scanned at a time at first; `twoThreadsFrom`: the least that two threads scan.
+  NaluScan(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20, uint64_t twoThreadsFrom = 4 << 20)
+      : from_(data), end_(data + size), span_(window), twoThreadsFrom_(twoThreadsFrom) {}
 
   std::optional<cp::NALU> Next() {
     if (next_ == window_.size()) {
@@ -58,9 +58,9 @@ class NaluScan {
   // A long range is scanned by two threads, cut at a start code past its middle: every 00 00 01 is
   // a start code, so each half scans to the units a single scan finds, provided the zero byte of a
   // four-byte start code goes with the second half.
-  static void ScanInTwo(const uint8_t* data, uint64_t size, std::vector<cp::NALU>& out) {
+  void ScanInTwo(const uint8_t* data, uint64_t size, std::vector<cp::NALU>& out) const {
     constexpr uint8_t kStartCode[] = {0, 0, 1};
-    const auto* cut = size < (4 << 20) ? nullptr
+    const auto* cut = size < twoThreadsFrom_ ? nullptr
                                        : static_cast<const uint8_t*>(memmem(data + size / 2, size - size / 2,
                                                                             kStartCode, sizeof kStartCode));
     if (!cut) return cp::FindAnnexBNalus(data, size, out);
@@ -75,6 +75,7 @@ class NaluScan {
   const uint8_t* from_;
   const uint8_t* const end_;
   uint64_t span_;
+  const uint64_t twoThreadsFrom_;
   std::vector<cp::NALU> window_;
   size_t next_ = 0;
 };
@@ -105,8 +106,8 @@ class AccessUnits {
     std::vector<cp::NALU> nalus;
   };
 
-  AccessUnits(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20)
-      : start_(data), scan_(data, size, window) {}
+  AccessUnits(const uint8_t* data, uint64_t size, uint64_t window = 16 << 20, uint64_t twoThreadsFrom = 4 << 20)
+      : start_(data), scan_(data, size, window, twoThreadsFrom) {}
 
   bool Next(Unit& unit) {
     std::optional<cp::NALU> first = held_ ? held_ : scan_.Next();

@@ -27,7 +27,7 @@ constexpr uint32_t kVPS = 32, kPPS = 34;
 
 // Raw HEVC streams: the file names they go by, and how much of a file tells a container apart.
 constexpr const char* kRawExtensions[] = {".hevc", ".h265", ".265", ".bin"};
-constexpr size_t kProbeBytes = 64 * 1024;
+constexpr size_t kProbeBytes = 16 * 1024;
 
 // A raw Annex B stream begins with a start code (after any zero bytes) or goes by a raw stream's
 // name; either way it is raw only while libavformat does not recognise another format in it, as
