@@ -6,7 +6,6 @@
 #include <set>
 #include <string>
 
-#include <CLI/CLI.hpp>
 #include <boost/exception/get_error_info.hpp>
 #include <glog/logging.h>
 
@@ -18,6 +17,7 @@ extern "C" {
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
 #include "Writers.h"
+#include "common/CommandLine.h"
 
 namespace {
 
@@ -35,9 +35,7 @@ constexpr const char kUsage[] =
     "  --codec h264|h265 when the input does not say (raw streams: by file extension, else by probing)\n"
     "  -h, --help        this text\n";
 
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using tools::UsageError;
 
 struct Options {
   std::string input;
@@ -84,30 +82,18 @@ Options ParseArguments(int argc, char** argv) {
   std::string codec;
   bool help = false;
   CLI::App app("h26x-inspect", "h26x-inspect");
-  app.set_help_flag();
-  app.allow_extras();
   app.add_flag("--json", options.json);
   app.add_option("--first", first);
   app.add_option("--types", types);
   app.add_option("--codec", codec);
-  app.add_flag("-h,--help", help);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ArgumentMismatch& e) {
-    const std::string what = e.what();
-    throw UsageError("option " + what.substr(0, what.find(':')) + " needs a value");
-  } catch (const CLI::ParseError& e) {
-    throw UsageError(e.what());
-  }
+  tools::AddHelpFlag(app, help);
+  const std::vector<std::string> inputs = tools::ParseOptions(app, argc, argv);
   if (help) {
     std::cout << kUsage;
     std::exit(0);
   }
-  for (const std::string& extra : app.remaining()) {
-    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option " + extra);
-    if (!options.input.empty()) throw UsageError("one input only");
-    options.input = extra;
-  }
+  if (inputs.size() > 1) throw UsageError("one input only");
+  if (!inputs.empty()) options.input = inputs.front();
   if (options.input.empty()) throw UsageError("no input");
   if (app.count("--first")) {
     size_t used = 0;

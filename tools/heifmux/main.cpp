@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
 #include <glog/logging.h>
 
 extern "C" {
@@ -24,6 +23,7 @@ extern "C" {
 }
 
 #include "Images.h"
+#include "common/CommandLine.h"
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/Muxer.h"
 
@@ -58,9 +58,7 @@ struct Options {
   heifmux::PictureChoice choice;
 };
 
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using tools::UsageError;
 
 // An Exif key names its family, group and tag, as Exif.Image.Make does.
 bool IsExifKey(const std::string& key) {
@@ -79,9 +77,6 @@ Options ParseArguments(int argc, char** argv) {
   bool help = false;
   bool version = false;
   CLI::App app("heifmux", "heifmux");
-  app.set_help_flag();
-  app.allow_extras();
-  app.add_option("inputs", options.inputs);
   app.add_option("-o,--output", options.output);
   app.add_option("--primary", primary);
   app.add_option("--time", time);
@@ -89,17 +84,9 @@ Options ParseArguments(int argc, char** argv) {
   app.add_option("--exif", exif);
   app.add_option("--plugin", options.plugin);
   app.add_flag("-v,--verbose", options.choice.verbose);
-  app.add_flag("-h,--help", help);
+  tools::AddHelpFlag(app, help);
   app.add_flag("--version", version);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ArgumentMismatch& e) {
-    // CLI11 names the option before a colon.
-    const std::string what = e.what();
-    throw UsageError("option " + what.substr(0, what.find(':')) + " needs a value");
-  } catch (const CLI::ParseError& e) {
-    throw UsageError(e.what());
-  }
+  options.inputs = tools::ParseOptions(app, argc, argv);
   if (help) {
     std::cout << kUsage;
     std::exit(0);
@@ -107,10 +94,6 @@ Options ParseArguments(int argc, char** argv) {
   if (version) {
     std::cout << "heifmux " << ORVANE_VERSION << "\n";
     std::exit(0);
-  }
-  for (const std::string& extra : app.remaining()) {
-    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option " + extra);
-    options.inputs.push_back(extra);
   }
   if (app.count("--primary")) {
     char* end = nullptr;
