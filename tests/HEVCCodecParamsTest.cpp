@@ -222,20 +222,21 @@ TEST(HEVCDecode, ProfileTierLevelCutShort) {
   }
 }
 
-// Predicted short-term sets that would hold more than 15 pictures. (How predicted sets are
-// formed is checked through slice headers in HEVCSliceHeaderTest.cpp.)
-TEST(HEVCDecode, ShortTermSetsPredictedFromLargeSets) {
+// Predicted short-term sets that would hold more than 15 pictures, and an index that names no set.
+// (How predicted sets are formed is checked through slice headers in HEVCSliceHeaderTest.cpp.)
+TEST(HEVCDecode, ShortTermSetsOutOfReach) {
   auto sps = std::make_unique<HEVC_SPS>();
   sps->num_short_term_ref_pic_sets = 2;
   sps->st_ref_pic_set[0].num_negative_pics = sps->st_ref_pic_set[0].num_positive_pics = 8;
   sps->st_ref_pic_set[1].num_negative_pics = 15;
-  for (const auto& [index, expected] : {std::pair{0, "num_delta_pocs out of range"},
-                                        std::pair{1, "Invalid stream: short-term ref pic set contains too many pictures"}}) {
+  for (const auto& [delta, index, expected] : {std::tuple{0u, 2u, "num_delta_pocs out of range"},
+                                        std::tuple{1u, 2u, "Invalid stream: short-term ref pic set contains too many pictures"},
+                                        std::tuple{0u, 3u, "Invalid short term RPS index"}}) {
     Bits b;
-    b.u(1, 1).ue(1 - index).u(1, 0).ue(0).u(16, 0xFFFF).u(8, 0xFF);  // delta_idx_minus1 names the set, every picture used
+    b.u(1, 1).ue(1 - delta).u(1, 0).ue(0).u(16, 0xFFFF).u(8, 0xFF);  // delta_idx_minus1 names the set, every picture used
     BitsReader r(b.out.data(), b.out.size());
-    HEVC_ShortTermRPS set{};  // not an entry of the SPS: a slice header's set
-    const std::optional<Failure> failure = Probe([&] { set.Decode(r, *sps); });
+    HEVC_ShortTermRPS set{};
+    const std::optional<Failure> failure = Probe([&, stRpsIdx = index] { set.Decode(r, *sps, stRpsIdx); });
     EXPECT_EQ(failure ? failure->message : "", expected);
   }
 }

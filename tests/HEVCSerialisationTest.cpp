@@ -119,7 +119,8 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
   }
 }
 
-// What a decode reads past without keeping cannot be written: such units are refused.
+// What a decode reads past without keeping cannot be written: such units are refused, as are
+// records that count more entries than they hold.
 TEST(HEVCSerialisation, RefusedExtensions) {
   const struct Row { std::vector<Element> extension; std::string expected; } rows[] = {
       {E("flags:u8=0b01000000 inter_view_mv_vert_constraint_flag:u1=1"), "Support for sps_multilayer_extension_flag is not implemented"},
@@ -136,6 +137,13 @@ TEST(HEVCSerialisation, RefusedExtensions) {
     const std::optional<Failure> failure = Probe([&] { d.ps.sps_list.front()->Append(b); });
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", row.expected + " in Append");
   }
+  // A record built by hand that counts more entries than its arrays hold.
+  auto sps = std::make_unique<HEVC_SPS>(*Decode(Units()).ps.GetSPS(0));
+  sps->num_short_term_ref_pic_sets = 65;
+  H26xBitstreamBuilder sets(true), longTerm(true);
+  EXPECT_EQ(Probe([&] { sps->Append(sets); }).value_or(Failure{}).message, "Too many short term RPS");
+  sps->num_short_term_ref_pic_sets = 0, sps->long_term_ref_pics_present_flag = 1, sps->num_long_term_ref_pics_sps = 33;
+  EXPECT_EQ(Probe([&] { sps->Append(longTerm); }).value_or(Failure{}).message, "Too many long term ref pics");
 }
 
 // st_ref_pic_set written on its own: a slice header's set in the predicted form, and the refusals.
@@ -146,16 +154,17 @@ TEST(HEVCSerialisation, ShortTermSets) {
   sps->st_ref_pic_set[0].num_positive_pics = 1;
   sps->st_ref_pic_set[1].num_negative_pics = 8;
   sps->st_ref_pic_set[1].num_positive_pics = 8;
+  const auto none = std::make_unique<HEVC_SPS>();
   HEVC_ShortTermRPS predicted{};
   predicted.inter_ref_pic_set_prediction_flag = 1;
   predicted.delta_idx_minus1 = 1;  // entry 0
   predicted.abs_delta_rps_minus1 = 6;
   predicted.used_by_curr_pic_flag[1] = predicted.use_delta_flag[1] = predicted.use_delta_flag[3] = 1;
-  predicted.num_negative_pics = 5;  // the explicit lists a decode forms are not written
+  predicted.num_negative_pics = 5;  // the explicit lists a decode forms are written only without prediction
   const struct Row {
     const char* name;
     std::function<void(HEVC_ShortTermRPS&)> edit;
-    uint32_t index;  // in the SPS's array; 2 is a slice header's set, told by the record being outside it
+    uint32_t index;  // in the SPS's array, 2 for a slice header's set; 9 for a slice header's set when the SPS has none
     std::function<void(Bits&)> expectedBits;
     std::string expected;  // the refusal
   } rows[] = {
@@ -165,6 +174,10 @@ TEST(HEVCSerialisation, ShortTermSets) {
        "Invalid value of delta_idx_minus1 in slice header RPS"},
       {"prediction from a set of 16 pictures", [](HEVC_ShortTermRPS& s) { s.delta_idx_minus1 = 0; }, 2, [](Bits& b) { b.u(1, 1).ue(0); },
        "num_delta_pocs out of range"},
+      // Written explicit, without the flag, where no set can be predicted from.
+      {"SPS entry 0", [](HEVC_ShortTermRPS&) {}, 0, [](Bits& b) { b.ue(5).ue(0).u(10, 0b1010101010); }, ""},
+      {"a slice header's set, no SPS sets", [](HEVC_ShortTermRPS&) {}, 9, [](Bits& b) { b.ue(5).ue(0).u(10, 0b1010101010); }, ""},
+      {"an index past the slice header's", [](HEVC_ShortTermRPS&) {}, 3, [](Bits&) {}, "Invalid short term RPS index"},
       {"16 positive pictures",
        [](HEVC_ShortTermRPS& s) { s.inter_ref_pic_set_prediction_flag = s.num_negative_pics = 0, s.num_positive_pics = 16; }, 2,
        [](Bits& b) { b.u(1, 0).ue(0).ue(16); }, "Too many refs in a short term RPS"},
@@ -174,7 +187,7 @@ TEST(HEVCSerialisation, ShortTermSets) {
     HEVC_ShortTermRPS set = predicted;
     row.edit(set);
     H26xBitstreamBuilder b(false);
-    const std::optional<Failure> failure = Probe([&] { row.index == 2 ? set.Append(b, *sps) : set.Append(b, *sps, row.index); });
+    const std::optional<Failure> failure = Probe([&] { set.Append(b, row.index < 9 ? *sps : *none, row.index % 9); });
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", row.expected.empty() ? "" : row.expected + " in Append");
     b.Flush();
     Bits expected;

@@ -151,16 +151,12 @@ struct HEVC_ShortTermRPS {
   uint16_t delta_poc_s1_minus1[16];
   uint8_t used_by_curr_pic_s1_flag[16];
 
-  // Decodes the set against the SPS whose sets it may be predicted from. A record inside
-  // sps.st_ref_pic_set is that entry of the SPS; any other record is a slice header's set, whose
-  // index is sps.num_short_term_ref_pic_sets.
-  void Decode(BitsReader& r, const HEVC_SPS& sps);
-  // The same with the set's index given: entry stRpsIdx of the SPS, or
-  // sps.num_short_term_ref_pic_sets for a slice header's set.
+  // Decodes the set against the SPS whose sets it may be predicted from: entry stRpsIdx of
+  // sps.st_ref_pic_set, or with stRpsIdx = sps.num_short_term_ref_pic_sets a slice header's set.
+  // The caller tells which; where the record lies plays no part.
   void Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRpsIdx);
   // Writes the set as it was coded: a predicted set in its predicted form, not as the explicit
   // lists it also holds. The set's index is told as in Decode.
-  void Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps) const;
   void Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps, uint32_t stRpsIdx) const;
 
   bool operator==(const HEVC_ShortTermRPS&) const = default;

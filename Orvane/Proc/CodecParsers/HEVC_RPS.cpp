@@ -1,5 +1,4 @@
 // Short-term reference picture sets (st_ref_pic_set), of the SPS and of slice headers.
-#include <functional>
 #include <iterator>
 
 #include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
@@ -12,26 +11,21 @@ using namespace hevc_syntax;
 
 namespace {
 
-// The index of `set` in the SPS's array, or num_short_term_ref_pic_sets for a set outside it
-// (the slice header's).
-uint32_t SetIndex(const HEVC_ShortTermRPS* set, const HEVC_SPS& sps) {
-  const HEVC_ShortTermRPS* first = sps.st_ref_pic_set;
-  const HEVC_ShortTermRPS* end = first + std::size(sps.st_ref_pic_set);
-  // std::less orders pointers into unrelated objects too.
-  const bool inSPS = !std::less<>()(set, first) && std::less<>()(set, end);
-  return inSPS ? static_cast<uint32_t>(set - first) : sps.num_short_term_ref_pic_sets;
-}
-
 // Each list of a set holds at most 15 pictures, whatever the DPB size.
 constexpr uint32_t kMaxPicsPerList = 15;
 constexpr uint32_t kMaxDeltaPocMinus1 = 32766;
 
-}  // namespace
+// Whether stRpsIdx is an entry of the SPS or its slice headers' index, and the SPS's sets fit its
+// array: only then are the sets a set may be predicted from inside it.
+bool NamesASet(const HEVC_SPS& sps, uint32_t stRpsIdx) {
+  return stRpsIdx <= sps.num_short_term_ref_pic_sets && sps.num_short_term_ref_pic_sets <= std::size(sps.st_ref_pic_set);
+}
 
-void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps) { Decode(r, sps, SetIndex(this, sps)); }
+}  // namespace
 
 void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRpsIdx) {
   const uint32_t numSets = sps.num_short_term_ref_pic_sets;
+  if (!NamesASet(sps, stRpsIdx)) Fail("Invalid short term RPS index");
   const bool sliceHeaderSet = stRpsIdx == numSets;
   inter_ref_pic_set_prediction_flag = (stRpsIdx != 0 && numSets != 0) ? r.GetBits<uint8_t>(1) : 0;
 
@@ -137,16 +131,16 @@ void HEVC_ShortTermRPS::Decode(BitsReader& r, const HEVC_SPS& sps, uint32_t stRp
   }
 }
 
-void HEVC_ShortTermRPS::Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps) const {
-  Append(b, sps, SetIndex(this, sps));
-}
-
 void HEVC_ShortTermRPS::Append(H26xBitstreamBuilder& b, const HEVC_SPS& sps, uint32_t stRpsIdx) const {
   const uint32_t numSets = sps.num_short_term_ref_pic_sets;
+  if (!NamesASet(sps, stRpsIdx)) FailAppend("Invalid short term RPS index");
   const bool sliceHeaderSet = stRpsIdx == numSets;
+  // SPS entry 0, and a slice header's set when the SPS has none, have no set to be predicted
+  // from: they are written explicit, whatever a record built by hand says.
+  const bool predicted = stRpsIdx != 0 && numSets != 0 && inter_ref_pic_set_prediction_flag;
   if (stRpsIdx != 0 && numSets != 0) b.AppendBit(inter_ref_pic_set_prediction_flag);
 
-  if (!inter_ref_pic_set_prediction_flag) {
+  if (!predicted) {
     b.AppendUE(num_negative_pics);
     b.AppendUE(num_positive_pics);
     if (num_negative_pics > kMaxPicsPerList || num_positive_pics > kMaxPicsPerList) {

@@ -1,5 +1,6 @@
 // The sequence parameter set with its VUI, and the sizes and colour that consumers read from it.
 #include <algorithm>
+#include <iterator>
 
 #include <glog/logging.h>
 
@@ -283,11 +284,14 @@ void HEVC_SPS::Append(H26xBitstreamBuilder& b) const {
   }
 
   b.AppendUE(num_short_term_ref_pic_sets);
+  // A record built by hand may count more entries than it holds.
+  if (num_short_term_ref_pic_sets > std::size(st_ref_pic_set)) FailAppend("Too many short term RPS");
   for (uint32_t i = 0; i < num_short_term_ref_pic_sets; ++i) st_ref_pic_set[i].Append(b, *this, i);
 
   b.AppendBit(long_term_ref_pics_present_flag);
   if (long_term_ref_pics_present_flag) {
     b.AppendUE(num_long_term_ref_pics_sps);
+    if (num_long_term_ref_pics_sps > std::size(lt_ref_pic_poc_lsb_sps)) FailAppend("Too many long term ref pics");
     for (uint32_t i = 0; i < num_long_term_ref_pics_sps; ++i) {
       b.AppendU64(lt_ref_pic_poc_lsb_sps[i], log2_max_pic_order_cnt_lsb_minus4 + 4u);
       b.AppendBit(used_by_curr_pic_lt_sps_flag[i]);
