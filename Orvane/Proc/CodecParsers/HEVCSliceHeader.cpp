@@ -235,8 +235,13 @@ void HEVCSliceHeader::DecodeRBSP(BitsReader& r, const HEVC_PS& ps, uint32_t nal_
   num_ref_idx_l1_active_minus1 = pps->num_ref_idx_l1_default_active_minus1;
   num_ref_idx_active_override_flag = r.GetBits<uint8_t>(1);
   if (num_ref_idx_active_override_flag) {
-    num_ref_idx_l0_active_minus1 = UE<uint8_t>(r, kMaxRefIdxMinus1, "Too many refs");
-    if (b) num_ref_idx_l1_active_minus1 = UE<uint8_t>(r, kMaxRefIdxMinus1, "Too many refs");
+    // Both counts are read before either is tested, so that a header cut short after them fails
+    // as cut short.
+    const uint32_t l0 = r.GetUEGolomb();
+    const uint32_t l1 = b ? r.GetUEGolomb() : 0;
+    if (l0 > kMaxRefIdxMinus1 || l1 > kMaxRefIdxMinus1) Fail("Too many refs");
+    num_ref_idx_l0_active_minus1 = static_cast<uint8_t>(l0);
+    if (b) num_ref_idx_l1_active_minus1 = static_cast<uint8_t>(l1);
   }
 
   if (pps->lists_modification_present_flag && numPicTotalCurr > 1) {
