@@ -25,12 +25,14 @@ TEST(DecoderConfigurationRecords, Layouts) {
       {{{a.data(), 256}, {c.data(), 2}}, 2, {0x01, 0x00, 0xAA}},
       {{{c.data(), 2}}, 3, {0, 0, 2, 0x40, 0x01}},
       {{{c.data(), 2}, {a.data(), 1}, {a.data(), 0}}, 0, {0, 0, 0, 1, 0x40, 0x01, 0, 0, 0, 1, 0xAA, 0, 0, 0, 1}},
-      {std::vector<NALU>{}, 4, Bytes{}}};
+      {std::vector<NALU>{}, 4, Bytes{}},
+      {{{c.data(), 2}}, 5, {}}};  // refused: lengths are 1 to 4 bytes
   for (const auto& [nalus, lengthSize, head] : rows) {
     SCOPED_TRACE(lengthSize);
     Orvane::BlobPtr blob;
     const auto failure = Probe([&, &nalus = nalus, lengthSize = lengthSize] { blob = lengthSize ? MakeLengthPrefixedBlob(nalus, lengthSize) : MakeAnnexBBlob(nalus); });
-    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", head.empty() && !nalus.empty() ? "NALU length is too high in BlobMp4Maker" : "");
+    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "",
+              lengthSize > 4 ? "Invalid NAL length size in MakeLengthPrefixedBlob" : head.empty() && !nalus.empty() ? "NALU length is too high in BlobMp4Maker" : "");
     if (failure) continue;
     uint64_t size = 0;
     for (const NALU& nalu : nalus) size += nalu.size + (lengthSize ? lengthSize : 4);
@@ -54,12 +56,14 @@ TEST(H26xParser, ParsesWhatItIsFor) {
   const std::vector<std::pair<std::function<void()>, const char*>> rows = {
       {[&] { config.ParsePacketData(blob, std::nullopt); }, "The parser is not suitable for parsing packet data in ParsePacketData"},
       {[&] { packet.ParseCodecConfigAsAnnexB(blob); }, "The parser is not suitable for parsing codec configuration in ParseCodecConfigAsAnnexB"},
+      {[&] { packet.ParsePacketData(blob, 9); }, "Invalid NAL length size in ParsePacketData"},
       {[&] { config.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(annexB.data(), 3)); },
        "Not enougth data to determine header type in ParseCodecConfigAsAnnexB"}};
   for (const auto& [call, expected] : rows) {
     const auto failure = Probe(call);
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", expected);
   }
+  EXPECT_EQ(Probe([&] { BlobMp4Maker(0, {}); }).value_or(codec_test::Failure{}).message, "Invalid NAL length size");
   // Annex B only behind a start code; the records point into the blob, which the parser keeps.
   EXPECT_FALSE(config.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(annexB.data() + 3, 4)));
   ASSERT_TRUE(config.ParseCodecConfigAsAnnexB(blob));

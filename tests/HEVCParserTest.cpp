@@ -101,12 +101,13 @@ TEST(HEVCParser, HvcCRecords) {
   const std::vector<std::tuple<std::vector<Bytes>, std::vector<Bytes>, std::string>> rows = {
       {{kAUD, kSEI, vps1, kVPS, kSPS, kPPS}, {vps1, kVPS, kSPS, kPPS, kSEI}, ""},
       {[] { std::vector<Bytes> v(16, kVPS); v.insert(v.end(), {kSPS, kPPS}); return v; }(), {}, "VPS count is too high in NalusToHVCC"},
-      {{kVPS, kSPS, kPPS, bigSEI}, {}, "NALU length is too high in operator ()"}};
+      {{kVPS, kSPS, kPPS, bigSEI}, {}, "NALU length is too high in operator ()"},
+      {{}, {}, "Invalid NAL length size in NalusToHVCC"}};  // with 5-byte lengths
   for (const auto& [input, expected, failure] : rows) {
     std::vector<NALU> nalus;
     for (const Bytes& b : input) nalus.push_back(View(b));
     Orvane::BlobPtr blob;
-    const auto f = Probe([&] { blob = NalusToHVCC(nalus, 2); });
+    const auto f = Probe([&] { blob = NalusToHVCC(nalus, nalus.empty() ? 5 : 2); });
     EXPECT_EQ(f ? f->message + " in " + f->function : "", failure);
     if (f) continue;
     const Bytes record(blob->GetData(), blob->GetData() + blob->GetSize()), head = HvcC({}, 1, 2);

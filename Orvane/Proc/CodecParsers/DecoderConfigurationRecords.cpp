@@ -1,6 +1,5 @@
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 
-#include <cassert>
 #include <cstring>
 
 #include "Orvane/Proc/CodecParsers/H26xParserErrors.h"
@@ -12,7 +11,7 @@ using detail::ThrowParser;
 
 BlobMp4Maker::BlobMp4Maker(uint64_t lengthSize_, std::vector<NALU> nalus_)
     : lengthSize(lengthSize_), nalus(std::move(nalus_)) {
-  assert(lengthSize >= 1 && lengthSize <= 4);
+  detail::CheckLengthSize("BlobMp4Maker", lengthSize);
   const uint64_t limit = uint64_t{1} << (8 * lengthSize);
   for (const NALU& nalu : nalus) {
     if (nalu.size >= limit) ThrowParser("BlobMp4Maker", "NALU length is too high");
@@ -30,6 +29,7 @@ void BlobMp4Maker::Write(uint8_t* out) const {
 }
 
 BlobPtr MakeLengthPrefixedBlob(const std::vector<NALU>& nalus, uint64_t lengthSize) {
+  detail::CheckLengthSize("MakeLengthPrefixedBlob", lengthSize);
   const BlobMp4Maker maker(lengthSize, nalus);
   auto blob = BlobFF::Create(maker.TotalSize());
   maker.Write(blob->GetWritableData());

@@ -13,7 +13,8 @@ namespace Orvane::Proc::CodecParsers {
 // before anything is written, so that the layout goes straight into its destination.
 class BlobMp4Maker {
  public:
-  // lengthSize 1 to 4; fails with "NALU length is too high" for a unit the field cannot hold.
+  // lengthSize 1 to 4, else fails with "Invalid NAL length size"; fails with "NALU length is too
+  // high" for a unit the field cannot hold.
   BlobMp4Maker(uint64_t lengthSize, std::vector<NALU> nalus);
   uint64_t TotalSize() const { return totalSize; }
   // Writes TotalSize() bytes at `out`.
@@ -31,7 +32,8 @@ BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus);
 
 // An hvcC record: profile, tier and level from the lowest-id VPS, format and bit depths from the
 // lowest-id SPS, then arrays of the VPS, SPS, PPS and SEI units in that order (other units are
-// left out), each unit in input order. Fails without a VPS, SPS or PPS, or with too many.
+// left out), each unit in input order. Fails without a VPS, SPS or PPS, with too many, or with a
+// length size outside 1 to 4.
 BlobPtr NalusToHVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
 
 }  // namespace Orvane::Proc::CodecParsers

@@ -1,7 +1,6 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 
 #include <array>
-#include <cassert>
 #include <string_view>
 
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
@@ -55,7 +54,7 @@ void FindAnnexBNalus(const uint8_t* data, uint64_t size, std::vector<NALU>& out)
 
 void FindMP4Nalus(const uint8_t* data, uint64_t size, std::vector<NALU>& out,
                   uint64_t lengthSize) {
-  assert(lengthSize >= 1 && lengthSize <= 4);
+  detail::CheckLengthSize("FindMP4Nalus", lengthSize);
   BitsReader reader(data, size);
   if (size == 0) return;
   const auto lengthBits = static_cast<unsigned>(lengthSize * 8);

@@ -21,7 +21,8 @@ struct NALU {
 void FindAnnexBNalus(const uint8_t* data, uint64_t size, std::vector<NALU>& out);
 
 // Every record of the range of big-endian `lengthSize`-byte (1 to 4) lengths, each followed by
-// its unit, appended to `out` in stream order. Fails on a length of 0 and on a range that ends
+// its unit, appended to `out` in stream order. Fails on another length size ("Invalid NAL length
+// size"), on a length of 0 and on a range that ends
 // inside a length field or a unit; the records found before the failure stay in `out`.
 void FindMP4Nalus(const uint8_t* data, uint64_t size, std::vector<NALU>& out,
                   uint64_t lengthSize);

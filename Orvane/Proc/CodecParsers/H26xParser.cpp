@@ -21,6 +21,7 @@ bool H26xParser::ParseCodecConfigAsAnnexB(const ConstBlobPtr& blob) {
 
 void H26xParser::ParsePacketData(const ConstBlobPtr& blob, std::optional<uint64_t> lengthSize) {
   if (forCodecConfig_) ThrowParser("ParsePacketData", "The parser is not suitable for parsing packet data");
+  if (lengthSize) detail::CheckLengthSize("ParsePacketData", *lengthSize);
   std::vector<NALU> found;
   if (blob && blob->GetSize()) {
     if (lengthSize) {

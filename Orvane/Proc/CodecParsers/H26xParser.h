@@ -35,7 +35,7 @@ class H26xParser {
 
   // Takes the blob as Annex B parameter sets when it begins with a start code; false otherwise.
   bool ParseCodecConfigAsAnnexB(const ConstBlobPtr& blob);
-  // lengthSize present: big-endian length fields of that width; absent: Annex B.
+  // lengthSize present: big-endian length fields of that width, 1 to 4; absent: Annex B.
   void ParsePacketData(const ConstBlobPtr& blob, std::optional<uint64_t> lengthSize);
 
   NALU GetFirstNALU(uint32_t type) const { return CodecParsers::GetFirstNALU(nalus_, codec_, type); }

@@ -12,6 +12,7 @@ namespace Orvane::Proc::CodecParsers {
 using detail::ThrowParser;
 
 BlobPtr NalusToHVCC(const std::vector<NALU>& nalus, uint64_t lengthSize) {
+  detail::CheckLengthSize("NalusToHVCC", lengthSize);
   // The arrays in the order the record lists them.
   struct Array {
     uint32_t type;
