@@ -2,7 +2,9 @@
 // decoded by us, listed by the library's syntax listing and compared element by element, in order,
 // with what FFmpeg's trace_headers printed for the same unit (the .trace and .slices files next to
 // each stream, made by make-streams.sh).
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -151,6 +153,45 @@ TEST(HEVCSliceHeadersAgainstFFmpeg, EveryElementOfEverySliceAgrees) {
                            "TRAIL_N [B]", "slice_segment_address > 0"}) {
     EXPECT_GT(kinds[kind], 0u) << kind;
   }
+}
+
+
+// Records built by hand may count more entries than their arrays hold; the listing stops at the
+// arrays' ends (the sanitizer build sees any read past them).
+TEST(HEVCSyntaxListing, CountsBeyondTheArraysAreListedAsFarAsTheArraysGo) {
+  auto sps = std::make_unique<HEVC_SPS>();
+  sps->sps_max_sub_layers_minus1 = sps->num_short_term_ref_pic_sets = sps->num_long_term_ref_pics_sps = 255;
+  sps->long_term_ref_pics_present_flag = sps->vui_parameters_present_flag = sps->sps_sub_layer_ordering_info_present_flag = 1;
+  sps->chroma_format_idc = 1;
+  sps->st_ref_pic_set[0].inter_ref_pic_set_prediction_flag = sps->st_ref_pic_set[1].inter_ref_pic_set_prediction_flag = 1;
+  sps->st_ref_pic_set[0].num_negative_pics = 255;
+  sps->vui.vui_timing_info_present_flag = sps->vui.vui_hrd_parameters_present_flag = 1;
+  sps->vui.hrd_parameters.nal_hrd_parameters_present_flag = 1;
+  std::fill(std::begin(sps->vui.hrd_parameters.cpb_cnt_minus1), std::end(sps->vui.hrd_parameters.cpb_cnt_minus1), 255);
+  sps->sps_extension_present_flag = sps->sps_scc_extension_flag = sps->palette_mode_enabled_flag = 1;
+  sps->sps_palette_predictor_initializers_present_flag = 1;
+  sps->sps_num_palette_predictor_initializers_minus1 = 255;
+  auto pps = std::make_unique<HEVC_PPS>();
+  pps->tiles_enabled_flag = 1;
+  pps->num_tile_columns_minus1 = pps->num_tile_rows_minus1 = pps->num_extra_slice_header_bits = 255;
+  HEVCSliceHeader header{};
+  header.slice_type = 0;
+  header.num_ref_idx_active_override_flag = 1;
+  header.num_ref_idx_l0_active_minus1 = header.num_long_term_pics = 255;
+
+  FlatListing ours = HEVCListing();
+  ListSyntax(*sps, ours);
+  ListSyntax(*pps, *sps, ours);
+  ListSyntax(header, 1, *sps, *pps, ours);
+  std::map<std::string, size_t> entries;
+  for (const auto& [name, value] : ours.elements) ++entries[name.substr(0, name.find('['))];
+  EXPECT_EQ(entries["sps_max_dec_pic_buffering_minus1"], 7u);
+  EXPECT_EQ(entries["delta_poc_s0_minus1"], 16u);
+  EXPECT_EQ(entries["cbr_flag"], 7u * 32u);
+  EXPECT_EQ(entries["sps_palette_predictor_initializer"], 3u * 128u);
+  EXPECT_EQ(entries["column_width_minus1"], 20u);
+  EXPECT_EQ(entries["slice_reserved_flag"], 7u);
+  EXPECT_EQ(entries["poc_lsb_lt"], 16u);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // The H.265 records listed element by element, each function in the shape of the decode it
 // mirrors, so that exactly what the syntax coded is listed and in its order.
+#include <algorithm>
+#include <iterator>
+
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
@@ -17,6 +20,13 @@ constexpr uint32_t kIDRWithRADL = 19;
 constexpr uint32_t kIDRNoLeading = 20;
 constexpr uint8_t kSliceB = 0;
 constexpr uint8_t kSliceI = 2;
+
+// The first `count` entries of an array field, as far as the record holds them: a decoded record
+// never counts more than its arrays hold, a record built by hand may.
+template <class Array>
+uint32_t Held(uint64_t count, const Array& array) {
+  return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
+}
 
 // One profile block, without level_idc, which profile_tier_level codes apart.
 void ListProfile(const HEVC_ProfileInfo& p, SyntaxListing& out) {
@@ -55,11 +65,12 @@ void ListPTL(const HEVC_PTL& ptl, uint32_t maxNumSubLayersMinus1, SyntaxListing&
   ListProfile(ptl.general, out);
   FIELD(ptl.general, level_idc);
   out.EndRecord();
-  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+  const uint32_t subLayers = Held(maxNumSubLayersMinus1, ptl.sub_layer);
+  for (uint32_t i = 0; i < subLayers; ++i) {
     ENTRY(ptl, sub_layer_profile_present_flag, i);
     ENTRY(ptl, sub_layer_level_present_flag, i);
   }
-  for (uint32_t i = 0; i < maxNumSubLayersMinus1; ++i) {
+  for (uint32_t i = 0; i < subLayers; ++i) {
     if (!ptl.sub_layer_profile_present_flag[i] && !ptl.sub_layer_level_present_flag[i]) continue;
     out.BeginRecord("sub_layer", {i});
     if (ptl.sub_layer_profile_present_flag[i]) ListProfile(ptl.sub_layer[i], out);
@@ -72,7 +83,7 @@ void ListPTL(const HEVC_PTL& ptl, uint32_t maxNumSubLayersMinus1, SyntaxListing&
 void ListSubLayerHRD(const HEVC_SubLayerHRD& s, std::string_view name, uint32_t i, uint32_t cpbCntMinus1,
                      bool subPic, SyntaxListing& out) {
   out.BeginRecord(name, {i});
-  for (uint32_t j = 0; j <= cpbCntMinus1; ++j) {
+  for (uint32_t j = 0; j < Held(cpbCntMinus1 + uint64_t{1}, s.cbr_flag); ++j) {
     ENTRY(s, bit_rate_value_minus1, j);
     ENTRY(s, cpb_size_value_minus1, j);
     if (subPic) {
@@ -104,7 +115,7 @@ void ListHRD(const HEVC_HRD& h, bool commonInfPresentFlag, uint32_t maxNumSubLay
       FIELD(h, dpb_output_delay_length_minus1);
     }
   }
-  for (uint32_t i = 0; i <= maxNumSubLayersMinus1; ++i) {
+  for (uint32_t i = 0; i < Held(maxNumSubLayersMinus1 + uint64_t{1}, h.cpb_cnt_minus1); ++i) {
     ENTRY(h, fixed_pic_rate_general_flag, i);
     if (!h.fixed_pic_rate_general_flag[i]) ENTRY(h, fixed_pic_rate_within_cvs_flag, i);
     if (h.fixed_pic_rate_within_cvs_flag[i]) {
@@ -146,18 +157,20 @@ void ListScalingList(const HEVC_ScalingList& s, SyntaxListing& out) {
   out.EndRecord();
 }
 
-// A set in the form it was coded in: predicted from another set, or explicit.
+// A set in the form it was coded in: predicted from another set, or explicit. SPS entry 0, and a
+// slice header's set under an SPS without sets, can only be explicit, whatever the record says.
 void ListShortTermRPS(const HEVC_ShortTermRPS& s, const HEVC_SPS& sps, uint32_t stRpsIdx, SyntaxListing& out) {
-  const uint32_t numSets = sps.num_short_term_ref_pic_sets;
-  if (stRpsIdx != 0 && numSets != 0) FIELD(s, inter_ref_pic_set_prediction_flag);
-  if (!s.inter_ref_pic_set_prediction_flag) {
+  const uint32_t numSets = Held(sps.num_short_term_ref_pic_sets, sps.st_ref_pic_set);
+  const bool mayPredict = stRpsIdx != 0 && numSets != 0;
+  if (mayPredict) FIELD(s, inter_ref_pic_set_prediction_flag);
+  if (!mayPredict || !s.inter_ref_pic_set_prediction_flag) {
     FIELD(s, num_negative_pics);
     FIELD(s, num_positive_pics);
-    for (uint32_t i = 0; i < s.num_negative_pics; ++i) {
+    for (uint32_t i = 0; i < Held(s.num_negative_pics, s.delta_poc_s0_minus1); ++i) {
       ENTRY(s, delta_poc_s0_minus1, i);
       ENTRY(s, used_by_curr_pic_s0_flag, i);
     }
-    for (uint32_t i = 0; i < s.num_positive_pics; ++i) {
+    for (uint32_t i = 0; i < Held(s.num_positive_pics, s.delta_poc_s1_minus1); ++i) {
       ENTRY(s, delta_poc_s1_minus1, i);
       ENTRY(s, used_by_curr_pic_s1_flag, i);
     }
@@ -165,10 +178,15 @@ void ListShortTermRPS(const HEVC_ShortTermRPS& s, const HEVC_SPS& sps, uint32_t 
   }
   const bool sliceHeaderSet = stRpsIdx == numSets;
   if (sliceHeaderSet) FIELD(s, delta_idx_minus1);
-  const HEVC_ShortTermRPS& ref = sps.st_ref_pic_set[stRpsIdx - (sliceHeaderSet ? s.delta_idx_minus1 + 1u : 1u)];
+  const uint32_t distance = sliceHeaderSet ? s.delta_idx_minus1 + 1u : 1u;
   FIELD(s, delta_rps_sign);
   FIELD(s, abs_delta_rps_minus1);
-  for (uint32_t j = 0; j <= uint32_t{ref.num_negative_pics} + ref.num_positive_pics; ++j) {
+  // The flags are as many as the pictures of the set predicted from; a set that names none has
+  // no flags to list.
+  if (stRpsIdx > numSets || distance > stRpsIdx) return;
+  const HEVC_ShortTermRPS& ref = sps.st_ref_pic_set[stRpsIdx - distance];
+  const uint32_t numDeltaPocs = uint32_t{ref.num_negative_pics} + ref.num_positive_pics;
+  for (uint32_t j = 0; j < Held(numDeltaPocs + uint64_t{1}, s.used_by_curr_pic_flag); ++j) {
     ENTRY(s, used_by_curr_pic_flag, j);
     if (!s.used_by_curr_pic_flag[j]) ENTRY(s, use_delta_flag, j);
   }
@@ -249,9 +267,12 @@ void ListVUI(const HEVC_VUI& v, uint32_t maxNumSubLayersMinus1, SyntaxListing& o
 uint32_t NumPicTotalCurr(const HEVCSliceHeader& h, const HEVC_PPS& pps) {
   uint32_t total = pps.pps_curr_pic_ref_enabled_flag;
   const HEVC_ShortTermRPS& st = h.st_ref_pic_set;
-  for (uint32_t i = 0; i < st.num_negative_pics; ++i) total += st.used_by_curr_pic_s0_flag[i];
-  for (uint32_t i = 0; i < st.num_positive_pics; ++i) total += st.used_by_curr_pic_s1_flag[i];
-  for (uint32_t i = 0; i < uint32_t{h.num_long_term_sps} + h.num_long_term_pics; ++i) total += h.used_by_curr_pic_lt_flag[i];
+  const auto sum = [&total](const auto& flags, uint64_t count) {
+    for (uint32_t i = 0; i < Held(count, flags); ++i) total += flags[i];
+  };
+  sum(st.used_by_curr_pic_s0_flag, st.num_negative_pics);
+  sum(st.used_by_curr_pic_s1_flag, st.num_positive_pics);
+  sum(h.used_by_curr_pic_lt_flag, uint32_t{h.num_long_term_sps} + h.num_long_term_pics);
   return total;
 }
 
@@ -270,15 +291,16 @@ void ListSyntax(const HEVC_VPS& v, SyntaxListing& out) {
   ListPTL(v.profile_tier_level, v.vps_max_sub_layers_minus1, out);
   FIELD(v, vps_sub_layer_ordering_info_present_flag);
   const uint32_t highest = v.vps_max_sub_layers_minus1;
-  for (uint32_t i = v.vps_sub_layer_ordering_info_present_flag ? 0 : highest; i <= highest; ++i) {
+  const uint32_t end = Held(highest + uint64_t{1}, v.vps_max_latency_increase_plus1);
+  for (uint32_t i = v.vps_sub_layer_ordering_info_present_flag ? 0 : highest; i < end; ++i) {
     ENTRY(v, vps_max_dec_pic_buffering_minus1, i);
     ENTRY(v, vps_max_num_reorder_pics, i);
     ENTRY(v, vps_max_latency_increase_plus1, i);
   }
   FIELD(v, vps_max_layer_id);
   FIELD(v, vps_num_layer_sets_minus1);
-  for (uint32_t i = 1; i <= v.vps_num_layer_sets_minus1; ++i) {
-    for (uint32_t j = 0; j <= v.vps_max_layer_id; ++j) {
+  for (uint32_t i = 1; i < Held(v.vps_num_layer_sets_minus1 + uint64_t{1}, v.layer_id_included_flag); ++i) {
+    for (uint32_t j = 0; j < Held(v.vps_max_layer_id + uint64_t{1}, v.layer_id_included_flag[i]); ++j) {
       out.Element("layer_id_included_flag", {i, j}, v.layer_id_included_flag[i][j]);
     }
   }
@@ -289,7 +311,9 @@ void ListSyntax(const HEVC_VPS& v, SyntaxListing& out) {
     FIELD(v, vps_poc_proportional_to_timing_flag);
     if (v.vps_poc_proportional_to_timing_flag) FIELD(v, vps_num_ticks_poc_diff_one_minus1);
     FIELD(v, vps_num_hrd_parameters);
-    for (uint32_t i = 0; i < v.vps_num_hrd_parameters; ++i) {
+    const uint32_t hrdCount = std::min(Held(v.vps_num_hrd_parameters, v.hrd_parameters),
+                                       Held(v.vps_num_hrd_parameters, v.cprms_present_flag));
+    for (uint32_t i = 0; i < hrdCount; ++i) {
       ENTRY(v, hrd_layer_set_idx, i);
       if (i > 0) ENTRY(v, cprms_present_flag, i);
       out.BeginRecord("hrd_parameters", {i});
@@ -339,7 +363,8 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
   if (!multiLayerExtSps) {
     FIELD(s, sps_sub_layer_ordering_info_present_flag);
     const uint32_t highest = s.sps_max_sub_layers_minus1;
-    for (uint32_t i = s.sps_sub_layer_ordering_info_present_flag ? 0 : highest; i <= highest; ++i) {
+    const uint32_t end = Held(highest + uint64_t{1}, s.sps_max_latency_increase_plus1);
+    for (uint32_t i = s.sps_sub_layer_ordering_info_present_flag ? 0 : highest; i < end; ++i) {
       ENTRY(s, sps_max_dec_pic_buffering_minus1, i);
       ENTRY(s, sps_max_num_reorder_pics, i);
       ENTRY(s, sps_max_latency_increase_plus1, i);
@@ -372,7 +397,7 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
     FIELD(s, pcm_loop_filter_disabled_flag);
   }
   FIELD(s, num_short_term_ref_pic_sets);
-  for (uint32_t i = 0; i < s.num_short_term_ref_pic_sets; ++i) {
+  for (uint32_t i = 0; i < Held(s.num_short_term_ref_pic_sets, s.st_ref_pic_set); ++i) {
     out.BeginRecord("st_ref_pic_set", {i});
     ListShortTermRPS(s.st_ref_pic_set[i], s, i, out);
     out.EndRecord();
@@ -380,7 +405,7 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
   FIELD(s, long_term_ref_pics_present_flag);
   if (s.long_term_ref_pics_present_flag) {
     FIELD(s, num_long_term_ref_pics_sps);
-    for (uint32_t i = 0; i < s.num_long_term_ref_pics_sps; ++i) {
+    for (uint32_t i = 0; i < Held(s.num_long_term_ref_pics_sps, s.lt_ref_pic_poc_lsb_sps); ++i) {
       ENTRY(s, lt_ref_pic_poc_lsb_sps, i);
       ENTRY(s, used_by_curr_pic_lt_sps_flag, i);
     }
@@ -418,8 +443,10 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
         FIELD(s, sps_num_palette_predictor_initializers_minus1);
         const uint32_t numComps = s.chroma_format_idc == 0 ? 1 : 3;
         for (uint32_t comp = 0; comp < numComps; ++comp) {
-          for (uint32_t i = 0; i <= s.sps_num_palette_predictor_initializers_minus1; ++i) {
-            out.Element("sps_palette_predictor_initializer", {comp, i}, s.sps_palette_predictor_initializer[comp][i]);
+          const auto& initializers = s.sps_palette_predictor_initializer[comp];
+          const uint32_t count = Held(s.sps_num_palette_predictor_initializers_minus1 + uint64_t{1}, initializers);
+          for (uint32_t i = 0; i < count; ++i) {
+            out.Element("sps_palette_predictor_initializer", {comp, i}, initializers[i]);
           }
         }
       }
@@ -460,8 +487,10 @@ void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
     FIELD(p, num_tile_rows_minus1);
     FIELD(p, uniform_spacing_flag);
     if (!p.uniform_spacing_flag) {
-      for (uint32_t i = 0; i < p.num_tile_columns_minus1; ++i) ENTRY(p, column_width_minus1, i);
-      for (uint32_t i = 0; i < p.num_tile_rows_minus1; ++i) ENTRY(p, row_height_minus1, i);
+      for (uint32_t i = 0; i < Held(p.num_tile_columns_minus1, p.column_width_minus1); ++i) {
+        ENTRY(p, column_width_minus1, i);
+      }
+      for (uint32_t i = 0; i < Held(p.num_tile_rows_minus1, p.row_height_minus1); ++i) ENTRY(p, row_height_minus1, i);
     }
     FIELD(p, loop_filter_across_tiles_enabled_flag);
   }
@@ -495,7 +524,7 @@ void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
     if (p.chroma_qp_offset_list_enabled_flag) {
       FIELD(p, diff_cu_chroma_qp_offset_depth);
       FIELD(p, chroma_qp_offset_list_len_minus1);
-      for (uint32_t i = 0; i <= p.chroma_qp_offset_list_len_minus1; ++i) {
+      for (uint32_t i = 0; i < Held(p.chroma_qp_offset_list_len_minus1 + uint64_t{1}, p.cb_qp_offset_list); ++i) {
         ENTRY(p, cb_qp_offset_list, i);
         ENTRY(p, cr_qp_offset_list, i);
       }
@@ -522,8 +551,9 @@ void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
   if (!p.monochrome_palette_flag) FIELD(p, chroma_bit_depth_entry_minus8);
   const uint32_t numComps = p.monochrome_palette_flag ? 1 : 3;
   for (uint32_t comp = 0; comp < numComps; ++comp) {
-    for (uint32_t i = 0; i < p.pps_num_palette_predictor_initializers; ++i) {
-      out.Element("pps_palette_predictor_initializer", {comp, i}, p.pps_palette_predictor_initializer[comp][i]);
+    const auto& initializers = p.pps_palette_predictor_initializer[comp];
+    for (uint32_t i = 0; i < Held(p.pps_num_palette_predictor_initializers, initializers); ++i) {
+      out.Element("pps_palette_predictor_initializer", {comp, i}, initializers[i]);
     }
   }
 }
@@ -542,7 +572,9 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
     FIELD(h, slice_segment_address);
   }
   if (h.dependent_slice_segment_flag) return;
-  for (uint32_t i = 0; i < pps.num_extra_slice_header_bits; ++i) ENTRY(h, slice_reserved_flag, i);
+  for (uint32_t i = 0; i < Held(pps.num_extra_slice_header_bits, h.slice_reserved_flag); ++i) {
+    ENTRY(h, slice_reserved_flag, i);
+  }
   FIELD(h, slice_type);
   if (pps.output_flag_present_flag) FIELD(h, pic_output_flag);
   if (sps.separate_colour_plane_flag) FIELD(h, colour_plane_id);
@@ -559,7 +591,7 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
     if (sps.long_term_ref_pics_present_flag) {
       if (sps.num_long_term_ref_pics_sps > 0) FIELD(h, num_long_term_sps);
       FIELD(h, num_long_term_pics);
-      for (uint32_t i = 0; i < uint32_t{h.num_long_term_sps} + h.num_long_term_pics; ++i) {
+      for (uint32_t i = 0; i < Held(uint32_t{h.num_long_term_sps} + h.num_long_term_pics, h.poc_lsb_lt); ++i) {
         if (i < h.num_long_term_sps) {
           if (sps.num_long_term_ref_pics_sps > 1) ENTRY(h, lt_idx_sps, i);
         } else {
@@ -586,12 +618,16 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
   if (pps.lists_modification_present_flag && NumPicTotalCurr(h, pps) > 1) {
     FIELD(h, ref_pic_list_modification_flag_l0);
     if (h.ref_pic_list_modification_flag_l0) {
-      for (uint32_t i = 0; i <= h.num_ref_idx_l0_active_minus1; ++i) ENTRY(h, list_entry_l0, i);
+      for (uint32_t i = 0; i < Held(h.num_ref_idx_l0_active_minus1 + uint64_t{1}, h.list_entry_l0); ++i) {
+        ENTRY(h, list_entry_l0, i);
+      }
     }
     if (b) {
       FIELD(h, ref_pic_list_modification_flag_l1);
       if (h.ref_pic_list_modification_flag_l1) {
-        for (uint32_t i = 0; i <= h.num_ref_idx_l1_active_minus1; ++i) ENTRY(h, list_entry_l1, i);
+        for (uint32_t i = 0; i < Held(h.num_ref_idx_l1_active_minus1 + uint64_t{1}, h.list_entry_l1); ++i) {
+          ENTRY(h, list_entry_l1, i);
+        }
       }
     }
   }
