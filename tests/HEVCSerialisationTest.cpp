@@ -140,10 +140,15 @@ TEST(HEVCSerialisation, RefusedExtensions) {
   // A record built by hand that counts more entries than its arrays hold.
   auto sps = std::make_unique<HEVC_SPS>(*Decode(Units()).ps.GetSPS(0));
   sps->num_short_term_ref_pic_sets = 65;
-  H26xBitstreamBuilder sets(true), longTerm(true);
+  H26xBitstreamBuilder sets(true), longTerm(true), palette(true);
   EXPECT_EQ(Probe([&] { sps->Append(sets); }).value_or(Failure{}).message, "Too many short term RPS");
   sps->num_short_term_ref_pic_sets = 0, sps->long_term_ref_pics_present_flag = 1, sps->num_long_term_ref_pics_sps = 33;
   EXPECT_EQ(Probe([&] { sps->Append(longTerm); }).value_or(Failure{}).message, "Too many long term ref pics");
+  sps->long_term_ref_pics_present_flag = 0, sps->sps_extension_present_flag = sps->sps_scc_extension_flag = 1;
+  sps->palette_mode_enabled_flag = sps->sps_palette_predictor_initializers_present_flag = 1;
+  sps->sps_num_palette_predictor_initializers_minus1 = 128;
+  EXPECT_EQ(Probe([&] { sps->Append(palette); }).value_or(Failure{}).message,
+            "sps_num_palette_predictor_initializers out of range");
 }
 
 // st_ref_pic_set written on its own: a slice header's set in the predicted form, and the refusals.

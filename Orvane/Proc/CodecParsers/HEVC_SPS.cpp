@@ -337,6 +337,9 @@ void HEVC_SPS::Append(H26xBitstreamBuilder& b) const {
       b.AppendBit(sps_palette_predictor_initializers_present_flag);
       if (sps_palette_predictor_initializers_present_flag) {
         b.AppendUE(sps_num_palette_predictor_initializers_minus1);
+        if (sps_num_palette_predictor_initializers_minus1 >= std::size(sps_palette_predictor_initializer[0])) {
+          FailAppend("sps_num_palette_predictor_initializers out of range");
+        }
         const uint32_t numComps = chroma_format_idc == 0 ? 1 : 3;
         for (uint32_t comp = 0; comp < numComps; ++comp) {
           const uint32_t bitDepth = (comp == 0 ? bit_depth_luma_minus8 : bit_depth_chroma_minus8) + 8u;
