@@ -23,36 +23,6 @@ constexpr uint8_t kTypeMask = 0x7E;   // nal_unit_type without the top bit of nu
 // The whole profile block: 2 + 1 + 5 + 32 + 4 + 43 + 1 bits.
 constexpr uint64_t kProfileBits = 88;
 
-uint8_t Key(const HEVC_VPS& vps) { return vps.vps_video_parameter_set_id; }
-uint8_t Key(const HEVC_SPS& sps) { return sps.sps_seq_parameter_set_id; }
-uint8_t Key(const HEVC_PPS& pps) { return pps.pps_pic_parameter_set_id; }
-
-// Decodes a new record and puts it at its place in the list: the last record of an id wins.
-// Nothing is stored when the decode fails.
-template <class Record, class... Context>
-void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, const NALU& nalu,
-                    const Context&... context) {
-  // Decode clears the record before it reads anything.
-  std::shared_ptr<Record> record = std::make_shared_for_overwrite<Record>();
-  record->Decode(nalu, context...);
-  const uint8_t key = Key(*record);
-  const auto at = std::lower_bound(list.begin(), list.end(), key,
-                                   [](const auto& stored, uint8_t k) { return Key(*stored) < k; });
-  if (at != list.end() && Key(**at) == key) {
-    *at = std::move(record);
-  } else {
-    list.insert(at, std::move(record));
-  }
-}
-
-template <class Record>
-std::shared_ptr<const Record> Find(const std::vector<std::shared_ptr<const Record>>& list, uint8_t id) {
-  for (const auto& record : list) {
-    if (Key(*record) == id) return record;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -63,22 +33,28 @@ void HEVC_PS::AddNALU(const NALU& nalu) {
   if (nalu.size == 0) ThrowBitstream("AddNALU", "Empty NAL unit");
   switch (nalu.data[0] & kTypeMask) {
     case kVPSHeader:
-      DecodeAndStore(vps_list, nalu);
+      DecodeAndStore(vps_list, &HEVC_VPS::vps_video_parameter_set_id, nalu);
       break;
     case kSPSHeader:
-      DecodeAndStore(sps_list, nalu, *this);
+      DecodeAndStore(sps_list, &HEVC_SPS::sps_seq_parameter_set_id, nalu, *this);
       break;
     case kPPSHeader:
-      DecodeAndStore(pps_list, nalu, *this);
+      DecodeAndStore(pps_list, &HEVC_PPS::pps_pic_parameter_set_id, nalu, *this);
       break;
     default:
       break;
   }
 }
 
-std::shared_ptr<const HEVC_VPS> HEVC_PS::GetVPS(uint8_t id) const { return Find(vps_list, id); }
-std::shared_ptr<const HEVC_SPS> HEVC_PS::GetSPS(uint8_t id) const { return Find(sps_list, id); }
-std::shared_ptr<const HEVC_PPS> HEVC_PS::GetPPS(uint8_t id) const { return Find(pps_list, id); }
+std::shared_ptr<const HEVC_VPS> HEVC_PS::GetVPS(uint8_t id) const {
+  return FindShared(vps_list, id, &HEVC_VPS::vps_video_parameter_set_id);
+}
+std::shared_ptr<const HEVC_SPS> HEVC_PS::GetSPS(uint8_t id) const {
+  return FindShared(sps_list, id, &HEVC_SPS::sps_seq_parameter_set_id);
+}
+std::shared_ptr<const HEVC_PPS> HEVC_PS::GetPPS(uint8_t id) const {
+  return FindShared(pps_list, id, &HEVC_PPS::pps_pic_parameter_set_id);
+}
 
 // ---------------------------------------------------------------------------------------------
 // profile_tier_level

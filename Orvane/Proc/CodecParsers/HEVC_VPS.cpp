@@ -17,14 +17,11 @@ constexpr uint32_t kVPSType = 32;
 // The initial state of a VPS: its two growable arrays empty (their storage kept for the next
 // decode), every other field zero. The fixed-size fields lie in three runs around the arrays.
 void Reset(HEVC_VPS& vps) {
-  const auto zero = [](void* from, void* to) {
-    std::memset(from, 0, static_cast<size_t>(static_cast<char*>(to) - static_cast<char*>(from)));
-  };
   vps.layer_id_included_flag.clear();
   vps.hrd_parameters.clear();
-  zero(&vps, &vps.layer_id_included_flag);
-  zero(&vps.vps_timing_info_present_flag, &vps.hrd_parameters);
-  zero(&vps.vps_extension_flag, &vps.vps_extension_flag + 1);
+  ZeroFields(&vps, &vps.layer_id_included_flag);
+  ZeroFields(&vps.vps_timing_info_present_flag, &vps.hrd_parameters);
+  ZeroFields(&vps.vps_extension_flag, &vps.vps_extension_flag + 1);
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+#pragma once
+// What the decodes and writers of the H.264 and HEVC syntax units share, across their source
+// files: the throw of a unit, the reads that range-test a value as decoded and store it narrowed,
+// the reset of a record, the parameter-set lists sorted by id, and the RBSP that every
+// parameter-set decode reads. Internal to the codec parsers.
+//
+// A unit names every failure by its one path, whichever file raised it. Each unit binds the
+// throws and the checked reads below to its path once (HEVCSyntax.h, H264Syntax.h); they are
+// callable objects, so that the site a failure records is the caller's statement.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <source_location>
+#include <type_traits>
+#include <vector>
+
+#include "Orvane/Proc/CodecParsers/BitsReader.h"
+#include "Orvane/Proc/CodecParsers/BitstreamException.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Throw.h"
+
+namespace Orvane::Proc::CodecParsers::h26x_syntax {
+
+inline constexpr char kDecode[] = "Decode";
+inline constexpr char kAppend[] = "Append";
+
+// A failure of the unit from any function.
+template <const char* Unit>
+struct Thrower {
+  [[noreturn]] void operator()(const char* function, const char* message,
+                               std::source_location at = std::source_location::current()) const {
+    ThrowException<BitstreamException>(Unit, function, message, at);
+  }
+};
+
+// A failure of the unit from one function (a decode, a writer).
+template <const char* Unit, const char* Function>
+struct Failer {
+  [[noreturn]] void operator()(const char* message, std::source_location at = std::source_location::current()) const {
+    ThrowException<BitstreamException>(Unit, Function, message, at);
+  }
+};
+
+// ue(v) kept in the low bits of T; with a bound, a value above it fails the decode. The test is
+// on the value as decoded, so a value that would wrap into range in T is still refused.
+template <const char* Unit, class T>
+struct UEReader {
+  T operator()(BitsReader& r) const { return static_cast<T>(r.GetUEGolomb()); }
+  T operator()(BitsReader& r, uint32_t max, const char* message,
+               std::source_location at = std::source_location::current()) const {
+    const uint32_t value = r.GetUEGolomb();
+    if (value > max) Failer<Unit, kDecode>{}(message, at);
+    return static_cast<T>(value);
+  }
+};
+
+// se(v) kept in the low bits of T; with bounds, a value outside [min, max] fails the decode.
+template <const char* Unit, class T>
+struct SEReader {
+  T operator()(BitsReader& r) const { return static_cast<T>(r.GetSEGolomb()); }
+  T operator()(BitsReader& r, int32_t min, int32_t max, const char* message,
+               std::source_location at = std::source_location::current()) const {
+    const int32_t value = r.GetSEGolomb();
+    if (value < min || value > max) Failer<Unit, kDecode>{}(message, at);
+    return static_cast<T>(value);
+  }
+};
+
+// The initial state of a record: every field zero. For the fixed-size records the all-zero bytes
+// are that state, and clearing them in place avoids building a temporary of several kilobytes.
+template <class Record>
+void Reset(Record& record) {
+  static_assert(std::is_trivially_copyable_v<Record> && std::is_standard_layout_v<Record>);
+  std::memset(static_cast<void*>(&record), 0, sizeof record);
+}
+
+// Zeroes the fields of a record from `from` up to, not including, `to`: the runs of fixed-size
+// fields around the growable arrays of a record that Reset cannot clear whole.
+inline void ZeroFields(void* from, void* to) {
+  std::memset(from, 0, static_cast<size_t>(static_cast<char*>(to) - static_cast<char*>(from)));
+}
+
+// The record of `list` whose `key` is `id`, or null; the first one, as the collection's lookups
+// find it. A decode reads its collection and never changes it, so the collection keeps the record
+// alive for the whole decode without another reference being counted.
+template <class Record, class Key>
+const Record* FindStored(const std::vector<std::shared_ptr<const Record>>& list, uint8_t id, Key key) {
+  for (const auto& record : list) {
+    if ((*record).*key == id) return record.get();
+  }
+  return nullptr;
+}
+
+// The same record shared, for a collection's lookups.
+template <class Record, class Key>
+std::shared_ptr<const Record> FindShared(const std::vector<std::shared_ptr<const Record>>& list, uint8_t id,
+                                         Key key) {
+  for (const auto& record : list) {
+    if ((*record).*key == id) return record;
+  }
+  return nullptr;
+}
+
+// Decodes a new record from `nalu` (with what its decode needs besides) and puts it at its place
+// in the list, sorted by `key`: the last record of an id wins. Nothing is stored when the decode
+// fails.
+template <class Record, class Key, class... Context>
+void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, Key key, const NALU& nalu,
+                    const Context&... context) {
+  // Decode clears the record before it reads anything.
+  std::shared_ptr<Record> record = std::make_shared_for_overwrite<Record>();
+  record->Decode(nalu, context...);
+  const uint8_t id = (*record).*key;
+  const auto at = std::lower_bound(list.begin(), list.end(), id,
+                                   [key](const auto& stored, uint8_t k) { return (*stored).*key < k; });
+  if (at != list.end() && (**at).*key == id) {
+    *at = std::move(record);
+  } else {
+    list.insert(at, std::move(record));
+  }
+}
+
+// The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,
+// so copying it (to come back to a position) costs no allocation. Zero padding after the RBSP
+// keeps reads in its last bytes on the reader's fast path: parameter sets are short, and most of
+// their reads are there.
+class UnitRBSP {
+ public:
+  explicit UnitRBSP(const NALU& nalu)
+      : size(RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, bytes)),
+        reader(bytes.data(), size, kZeroPadding) {}
+  UnitRBSP(const UnitRBSP&) = delete;
+  UnitRBSP& operator=(const UnitRBSP&) = delete;
+
+  BitsReader& Reader() { return reader; }
+
+ private:
+  static constexpr uint64_t kZeroPadding = 8;
+  std::vector<uint8_t> bytes;
+  uint64_t size;
+  BitsReader reader;
+};
+
+}  // namespace Orvane::Proc::CodecParsers::h26x_syntax
