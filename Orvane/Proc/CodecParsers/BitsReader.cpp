@@ -1,5 +1,6 @@
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 
+#include <cstring>
 #include <source_location>
 
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
@@ -127,25 +128,31 @@ void BitsReader::FailSkipBits() { ThrowBitstream("SkipBits", "End of stream"); }
 
 namespace {
 
-// Appends the RBSP of the unit to `out`, whose capacity the caller has made room in.
-void AppendRBSP(const uint8_t* data, uint64_t size, std::vector<uint8_t>& out) {
+// Hands the RBSP of the unit to `append` as runs of bytes [from, to), in order.
+template <class Append>
+void ForEachRBSPRun(const uint8_t* data, uint64_t size, Append append) {
   const uint8_t* p = data;
   const uint8_t* const end = data + size;
   while (p < end) {
     const uint8_t* match = detail::FindZeroZero(p, end, 0x03);
     if (match == end || match + 3 == end) {
-      out.insert(out.end(), p, end);
+      append(p, end);
       break;
     }
     if (match[3] <= 0x03) {
       // Drop the 03; the byte after it may itself start the next pattern.
-      out.insert(out.end(), p, match + 2);
+      append(p, match + 2);
       p = match + 3;
     } else {
-      out.insert(out.end(), p, match + 4);
+      append(p, match + 4);
       p = match + 4;
     }
   }
+}
+
+// Appends the RBSP of the unit to `out`, whose capacity the caller has made room in.
+void AppendRBSP(const uint8_t* data, uint64_t size, std::vector<uint8_t>& out) {
+  ForEachRBSPRun(data, size, [&out](const uint8_t* from, const uint8_t* to) { out.insert(out.end(), from, to); });
 }
 
 }  // namespace
@@ -166,6 +173,15 @@ uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t 
   const uint64_t rbspSize = out.size();
   out.resize(static_cast<size_t>(rbspSize + zeroPadding), 0);
   return rbspSize;
+}
+
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out) {
+  uint8_t* at = out;
+  ForEachRBSPRun(data, size, [&at](const uint8_t* from, const uint8_t* to) {
+    std::memcpy(at, from, static_cast<size_t>(to - from));
+    at += to - from;
+  });
+  return static_cast<uint64_t>(at - out);
 }
 
 }  // namespace Orvane::Proc::CodecParsers

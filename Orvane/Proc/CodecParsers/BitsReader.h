@@ -234,5 +234,7 @@ std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t siz
 // the caller takes from the return value), for a reader made with that padding.
 uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t zeroPadding,
                                    std::vector<uint8_t>& out);
+// The same RBSP written to `out`, which has room for `size` bytes; returns the RBSP's size.
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out);
 
 }  // namespace Orvane::Proc::CodecParsers

@@ -124,12 +124,11 @@ void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, Key key, c
 // The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,
 // so copying it (to come back to a position) costs no allocation. Zero padding after the RBSP
 // keeps reads in its last bytes on the reader's fast path: parameter sets are short, and most of
-// their reads are there.
+// their reads are there. Units of ordinary size are copied to the stack, so that a decode
+// allocates nothing for its RBSP.
 class UnitRBSP {
  public:
-  explicit UnitRBSP(const NALU& nalu)
-      : size(RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, bytes)),
-        reader(bytes.data(), size, kZeroPadding) {}
+  explicit UnitRBSP(const NALU& nalu) : size(Copy(nalu)), reader(bytes, size, kZeroPadding) {}
   UnitRBSP(const UnitRBSP&) = delete;
   UnitRBSP& operator=(const UnitRBSP&) = delete;
 
@@ -137,7 +136,22 @@ class UnitRBSP {
 
  private:
   static constexpr uint64_t kZeroPadding = 8;
-  std::vector<uint8_t> bytes;
+  static constexpr uint64_t kInlineSize = 512;
+
+  uint64_t Copy(const NALU& nalu) {
+    if (nalu.size + kZeroPadding > kInlineSize) {
+      const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, large);
+      bytes = large.data();
+      return rbspSize;
+    }
+    const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, inlineBytes);
+    std::memset(inlineBytes + rbspSize, 0, kZeroPadding);
+    return rbspSize;
+  }
+
+  uint8_t inlineBytes[kInlineSize];
+  std::vector<uint8_t> large;
+  const uint8_t* bytes = inlineBytes;
   uint64_t size;
   BitsReader reader;
 };
