@@ -28,7 +28,7 @@ PKGS=(
   libcli11-dev nlohmann-json3-dev   # command-line options and JSON of the tools
   clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
   libgstreamer-plugins-bad1.0-dev  # the peer parser our benchmarks compare against
-  x265 ffmpeg libheif-examples libimage-exiftool-perl   # test streams and independent readers
+  x265 x264 ffmpeg libheif-examples libimage-exiftool-perl   # test streams and independent readers
   gcovr                       # line and branch coverage of the tests (scripts/coverage.sh)
 )
 missing=()

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Makes the small H.264 streams that the parameter-set tests decode, and next to each one the
+# oracle: FFmpeg's trace_headers listing of its SPS and PPS units in NAME.trace (the extradata copy
+# that the demuxer also traces is left out, so the sections follow the stream's units in order).
+#
+# Needs x264 and ffmpeg (scripts/setup.sh installs both). Run from anywhere:
+#   bash tests/data/h264/make-streams.sh
+# The raw pictures come from ffmpeg's testsrc2 and every encode is single-threaded, so running it
+# again with the same tool versions gives the same bytes.
+set -euo pipefail
+OUT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+
+# enc NAME WxH FRAMES PIXFMT X264-OPTIONS...: testsrc2 pictures of that size and pixel format
+# through the x264 command-line encoder into NAME.h264.
+enc() {
+  local name=$1 size=$2 frames=$3 pixfmt=$4
+  shift 4
+  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$size:rate=25" \
+    -frames:v "$frames" -pix_fmt "$pixfmt" -f yuv4mpegpipe -strict -1 "$TMP/$name.y4m"
+  if ! timeout 120 x264 --log-level error --no-progress --threads 1 --demuxer y4m "$@" -o "$OUT/$name.h264" \
+      "$TMP/$name.y4m" 2>"$TMP/x264.log"; then
+    cat "$TMP/x264.log" >&2
+    exit 1
+  fi
+}
+
+# Baseline (POC type 2, no B-frames, CAVLC), constrained so that its PPS stops before the High
+# fields; an odd size gives a frame cropping on the right and at the bottom.
+enc baseline_crop 90x50 3 yuv420p --profile baseline --level 1b --keyint 2 --ref 2
+
+# Main, CABAC with B-frames, weighted prediction; the SPS and PPS with id 5 and a picture timing
+# rate of 30000/1001.
+enc main_ids 64x48 4 yuv420p --profile main --bframes 2 --weightp 2 --sps-id 5 --fps 30000/1001 \
+  --no-8x8dct
+
+# High: 8x8 transform, NAL HRD with its timing, picture structure, and the whole video signal
+# description: extended SAR, overscan, PAL format, full range, BT.709 colour, chroma location.
+enc high_hrd_colour 64x48 3 yuv420p --profile high --bitrate 200 --vbv-maxrate 200 \
+  --vbv-bufsize 400 --nal-hrd vbr --pic-struct --sar 40:33 --overscan show --videoformat pal \
+  --range pc --colorprim bt709 --transfer bt709 --colormatrix bt709 --chromaloc 1
+
+# High 10 with a bitstream-level crop on every side.
+enc high10_croprect 64x64 2 yuv420p10le --output-depth 10 --crop-rect 2,4,6,8
+
+# High 4:2:2, 10-bit.
+enc high422_10 64x48 2 yuv422p10le --output-csp i422 --output-depth 10
+
+# High 4:4:4 Predictive, lossless (qpprime_y_zero_transform_bypass_flag) at an odd size, so that
+# the 4:4:4 crop unit of one sample shows.
+enc high444_lossless 63x45 2 yuv444p --output-csp i444 --qp 0
+
+# Monochrome (High, chroma_format_idc 0).
+enc mono_400 64x48 2 gray --output-csp i400
+
+# Interlaced: MBAFF, and frames flagged as field-capable (PAFF) but coded progressive; the height
+# of the latter is cropped in units of a field pair.
+enc mbaff 64x64 2 yuv420p --interlaced --tff
+enc paff_crop 64x72 2 yuv420p --fake-interlaced --tff
+
+# The JVT default matrices, which x264 signals as a PPS matrix whose lists all fall back.
+enc cqm_jvt 64x48 2 yuv420p --cqm jvt
+
+# Custom matrices from a JM-style file, in a 4:4:4 PPS (twelve lists): lists coded in full, lists
+# equal to the one they fall back to (not present), and chroma lists equal to the default tables
+# (coded as "use the default").
+python3 - "$TMP/cqm.txt" <<'PY'
+import random, sys
+random.seed(11)
+jvt4 = {"INTRA": [6, 13, 20, 28, 13, 20, 28, 32, 20, 28, 32, 37, 28, 32, 37, 42],
+        "INTER": [10, 14, 20, 24, 14, 20, 24, 27, 20, 24, 27, 30, 24, 27, 30, 34]}
+out = []
+def emit(name, values):
+    out.append(name + " =")
+    row = 8 if len(values) == 64 else 4
+    out.extend(",".join(map(str, values[r:r + row])) for r in range(0, len(values), row))
+def rand(n, base):
+    return [max(4, min(255, base + (i % 8 + i // 8) * 2 + random.randint(-3, 5))) for i in range(n)]
+luma4i = rand(16, 12)
+emit("INTRA4X4_LUMA", luma4i)
+emit("INTRA4X4_CHROMAU", jvt4["INTRA"])
+emit("INTRA4X4_CHROMAV", jvt4["INTRA"])
+emit("INTER4X4_LUMA", rand(16, 14))
+emit("INTER4X4_CHROMAU", rand(16, 18))
+emit("INTER4X4_CHROMAV", rand(16, 18))
+emit("INTRA8X8_LUMA", rand(64, 8))
+emit("INTER8X8_LUMA", rand(64, 10))
+emit("INTRA8X8_CHROMAU", rand(64, 20))
+emit("INTRA8X8_CHROMAV", rand(64, 20))
+emit("INTER8X8_CHROMAU", rand(64, 24))
+emit("INTER8X8_CHROMAV", rand(64, 24))
+open(sys.argv[1], "w").write("\n".join(out) + "\n")
+PY
+enc cqmfile_444 64x48 2 yuv444p --output-csp i444 --cqmfile "$TMP/cqm.txt"
+
+# Through ffmpeg's libx264 wrapper: High with a VUI that carries BT.601 colour and a SAR of 12:11,
+# no bitstream restriction beyond what x264 writes, and repeated parameter sets before each
+# keyframe.
+ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=96x64:rate=25 \
+  -frames:v 4 -vf setsar=12/11 -pix_fmt yuv420p -c:v libx264 -crf 30 -g 2 -color_primaries smpte170m \
+  -color_trc smpte170m -colorspace smpte170m \
+  -x264-params 'threads=1:repeat-headers=1:bframes=1:b-pyramid=none' -f h264 "$OUT/ffmpeg_high_repeat.h264"
+
+# trace NAME: the parameter-set sections of trace_headers for NAME.h264 into NAME.trace, without
+# the extradata block; each element as "bit-offset name value" (the log prefix and the column of
+# coded bits dropped).
+for f in "$OUT"/*.h264; do
+  name=$(basename "$f" .h264)
+  ffmpeg -nostdin -hide_banner -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 |
+    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
+    awk '
+      /^Extradata/ { skip = 1; next }
+      /^Packet:/ { skip = 0; keep = 0; next }
+      skip { next }
+      /^(Sequence|Picture) Parameter Set$/ { keep = 1; print; next }
+      /^[A-Za-z]/ { keep = 0; next }
+      keep { print $1, $2, $NF }
+    ' >"$OUT/$name.trace"
+done
+
+# Seeds of the parameter-set fuzz target: the first SPS and PPS of each stream, behind the 16-bit
+# length of the SPS (fuzz/h264_parameter_sets.cpp).
+SEEDS="$OUT/../../../fuzz/corpus/h264_parameter_sets"
+mkdir -p "$SEEDS"
+python3 - "$SEEDS" "$OUT"/*.h264 <<'PY'
+import os, re, struct, sys
+seeds = sys.argv[1]
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
+    first = {}
+    for u in units:
+        first.setdefault(u[0] & 0x1F, u)
+    sps, pps = first[7], first[8]
+    name = os.path.splitext(os.path.basename(path))[0]
+    with open(os.path.join(seeds, name), "wb") as f:
+        f.write(struct.pack(">H", len(sps)) + sps + pps)
+PY
+ls -l "$OUT" "$SEEDS"
