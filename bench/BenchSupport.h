@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -44,6 +45,22 @@ inline std::vector<uint8_t> LoadOrMakeStream(const char* defaultPath, const char
                                              const char* command) {
   std::ifstream in(StreamPath(defaultPath, overrideVariable, command), std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The files of `folder` whose names end in `extension`, read whole, in name order: the sample
+// streams of the tests.
+inline std::vector<std::vector<uint8_t>> ReadStreams(const std::filesystem::path& folder, const std::string& extension) {
+  std::vector<std::filesystem::path> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == extension) paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  std::vector<std::vector<uint8_t>> streams;
+  for (const auto& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    streams.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return streams;
 }
 
 // A console reporter that hands each run that did not fail to Collect, for the summary its
