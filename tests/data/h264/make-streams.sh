@@ -11,6 +11,7 @@ set -euo pipefail
 OUT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
+source "$OUT/../trace-headers.sh"
 
 # enc NAME WxH FRAMES PIXFMT X264-OPTIONS...: testsrc2 pictures of that size and pixel format
 # through the x264 command-line encoder into NAME.h264.
@@ -102,21 +103,9 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=96x64:
   -color_trc smpte170m -colorspace smpte170m \
   -x264-params 'threads=1:repeat-headers=1:bframes=1:b-pyramid=none' -f h264 "$OUT/ffmpeg_high_repeat.h264"
 
-# trace NAME: the parameter-set sections of trace_headers for NAME.h264 into NAME.trace, without
-# the extradata block; each element as "bit-offset name value" (the log prefix and the column of
-# coded bits dropped).
+# The oracle: trace_headers of the parameter sets in NAME.trace.
 for f in "$OUT"/*.h264; do
-  name=$(basename "$f" .h264)
-  ffmpeg -nostdin -hide_banner -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 |
-    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
-    awk '
-      /^Extradata/ { skip = 1; next }
-      /^Packet:/ { skip = 0; keep = 0; next }
-      skip { next }
-      /^(Sequence|Picture) Parameter Set$/ { keep = 1; print; next }
-      /^[A-Za-z]/ { keep = 0; next }
-      keep { print $1, $2, $NF }
-    ' >"$OUT/$name.trace"
+  trace_sections "$f" "(Sequence|Picture) Parameter Set" >"${f%.h264}.trace"
 done
 
 # Seeds of the parameter-set fuzz target: the first SPS and PPS of each stream, behind the 16-bit

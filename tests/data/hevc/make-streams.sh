@@ -12,6 +12,7 @@ set -euo pipefail
 OUT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
+source "$OUT/../trace-headers.sh"
 
 # raw NAME WxH PIXFMT FRAMES [FILTER]: testsrc2 pictures as raw video in $TMP/NAME.yuv. Odd
 # sizes are cut from a larger even picture, since testsrc2 rounds them to even.
@@ -27,23 +28,6 @@ x265cli() {
   shift 3
   timeout 120 x265 --input "$TMP/$name.yuv" --input-res "$size" --fps 25 --frames "$frames" \
     --frame-threads 1 --no-info --log-level error "$@" -o "$OUT/$name.hevc"
-}
-
-# trace NAME: the parameter-set sections of trace_headers for NAME.hevc into NAME.trace, without
-# the extradata block; each element as "bit-offset name value" (the log prefix and the column of
-# coded bits dropped).
-trace() {
-  local name=$1
-  ffmpeg -nostdin -hide_banner -i "$OUT/$name.hevc" -c copy -bsf:v trace_headers -f null - 2>&1 |
-    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
-    awk '
-      /^Extradata/ { skip = 1; next }
-      /^Packet:/ { skip = 0; keep = 0; next }
-      skip { next }
-      /^(Video|Sequence|Picture) Parameter Set$/ { keep = 1; print; next }
-      /^[A-Za-z]/ { keep = 0; next }
-      keep { print $1, $2, $NF }
-    ' >"$OUT/$name.trace"
 }
 
 # 8-bit 4:2:0: two temporal sub-layers, B-pyramid, two slices with WPP, access unit delimiters,
@@ -115,19 +99,6 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=174x10
   -x265-params 'log-level=error:frame-threads=1:info=0:slices=3:sao=0' \
   -f hevc "$OUT/ffmpeg_main12_slices.hevc"
 
-# slices NAME: the slice segment header sections of trace_headers for NAME.hevc into NAME.slices,
-# in stream order, each element as "bit-offset name value".
-slices() {
-  local name=$1
-  ffmpeg -nostdin -hide_banner -i "$OUT/$name.hevc" -c copy -bsf:v trace_headers -f null - 2>&1 |
-    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
-    awk '
-      /^Slice Segment Header$/ { keep = 1; print; next }
-      /^[A-Za-z]/ { keep = 0; next }
-      keep { print $1, $2, $NF }
-    ' >"$OUT/$name.slices"
-}
-
 # Open GOP: CRA pictures with RASL leading pictures, B-pyramid over three references, SAO and
 # temporal MV prediction on, reference counts overridden per slice.
 raw open_gop_cra 96x64 yuv420p 17
@@ -143,9 +114,11 @@ x265cli weighted_fade 96x64 12 --weightp --weightb --bframes 2 --ref 2 --ctu 16 
 raw six_slices 128x96 yuv420p 8
 x265cli six_slices 128x96 8 --slices 6 --ctu 16 --no-sao --bframes 2 --ref 2 --qp 36
 
+# The oracles: trace_headers of the parameter sets in NAME.trace, of the slice segment headers in
+# NAME.slices.
 for f in "$OUT"/*.hevc; do
-  trace "$(basename "$f" .hevc)"
-  slices "$(basename "$f" .hevc)"
+  trace_sections "$f" "(Video|Sequence|Picture) Parameter Set" >"${f%.hevc}.trace"
+  trace_sections "$f" "Slice Segment Header" >"${f%.hevc}.slices"
 done
 
 # Seeds of the parameter-set fuzz target: the first VPS, SPS and PPS of each stream, behind the
