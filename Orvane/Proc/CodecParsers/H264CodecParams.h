@@ -21,6 +21,8 @@ class BitsReader;
 struct NALU;
 struct H264_PS;
 struct H264_PPS;
+struct H264SliceHeader;
+struct H264Slice;
 
 // hrd_parameters of the VUI (the NAL and the VCL one).
 struct H264_HRD {
@@ -225,6 +227,13 @@ struct H264_PS {
   // The stored record with that id, or empty.
   std::shared_ptr<const H264_SPS> GetSPS(uint8_t id) const;
   std::shared_ptr<const H264_PPS> GetPPS(uint8_t id) const;
+
+  // The header of a slice unit (nal_unit_type 1 to 5) against the parameter sets stored now, or
+  // empty for a unit of another type. Only a prefix of the unit is read: 60 bytes of an IDR or a
+  // non-reference slice, 1000 of any other; a header longer than that fails with "End of stream".
+  std::shared_ptr<const H264SliceHeader> DecodeSliceHeader(const NALU& nalu) const;
+  // The whole slice unit: header, partition fields and CABAC slice data; empty for another type.
+  std::shared_ptr<const H264Slice> DecodeSlice(const NALU& nalu) const;
 };
 
 // The name of an H.264 nal_unit_type; empty for 32 and above.

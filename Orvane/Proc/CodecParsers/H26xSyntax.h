@@ -18,6 +18,7 @@
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/ZeroZeroSearch.h"
 #include "Orvane/Throw.h"
 
 namespace Orvane::Proc::CodecParsers::h26x_syntax {
@@ -42,27 +43,28 @@ struct Failer {
   }
 };
 
-// ue(v) kept in the low bits of T; with a bound, a value above it fails the decode. The test is
-// on the value as decoded, so a value that would wrap into range in T is still refused.
-template <const char* Unit, class T>
+// ue(v) kept in the low bits of T; with a bound, a value above it fails the decode (under the
+// name `Function`). The test is on the value as decoded, so a value that would wrap into range in
+// T is still refused.
+template <const char* Unit, class T, const char* Function = kDecode>
 struct UEReader {
   T operator()(BitsReader& r) const { return static_cast<T>(r.GetUEGolomb()); }
   T operator()(BitsReader& r, uint32_t max, const char* message,
                std::source_location at = std::source_location::current()) const {
     const uint32_t value = r.GetUEGolomb();
-    if (value > max) Failer<Unit, kDecode>{}(message, at);
+    if (value > max) Failer<Unit, Function>{}(message, at);
     return static_cast<T>(value);
   }
 };
 
 // se(v) kept in the low bits of T; with bounds, a value outside [min, max] fails the decode.
-template <const char* Unit, class T>
+template <const char* Unit, class T, const char* Function = kDecode>
 struct SEReader {
   T operator()(BitsReader& r) const { return static_cast<T>(r.GetSEGolomb()); }
   T operator()(BitsReader& r, int32_t min, int32_t max, const char* message,
                std::source_location at = std::source_location::current()) const {
     const int32_t value = r.GetSEGolomb();
-    if (value < min || value > max) Failer<Unit, kDecode>{}(message, at);
+    if (value < min || value > max) Failer<Unit, Function>{}(message, at);
     return static_cast<T>(value);
   }
 };
@@ -155,5 +157,43 @@ class UnitRBSP {
   uint64_t size;
   BitsReader reader;
 };
+
+// Runs `decode` with a reader on the RBSP of the `coded` bytes at `data`, the prefix of a slice
+// unit that holds its header. Headers are mostly a few dozen bytes long, slices hundreds or
+// thousands, so the RBSP of a short window is read first: up to its last bytes it is the RBSP of
+// the longer range too (only a 00 00 03 cut off at the window's end can come out differently), so
+// a decode that succeeds without reading those has read what the full decode would read. Any
+// failure is left to the decode of the whole prefix, which `decode` must start afresh. Bytes
+// without an emulation pattern are their own RBSP and are read where they stand.
+template <class Decode>
+void DecodePrefixRBSP(const uint8_t* data, uint64_t coded, Decode&& decode) {
+  constexpr uint64_t kFirstTryBytes = 64;
+  constexpr uint64_t kUnsureTailBytes = 2;
+  constexpr uint8_t kEmulationPreventionByte = 0x03;
+  if (coded > kFirstTryBytes) {
+    const uint8_t* const windowEnd = data + kFirstTryBytes;
+    std::vector<uint8_t> copy;
+    const uint8_t* window = data;
+    uint64_t windowSize = kFirstTryBytes;
+    if (detail::FindZeroZero(data, windowEnd, kEmulationPreventionByte) != windowEnd) {
+      copy = RemoveEmulationPrevention(data, kFirstTryBytes);
+      window = copy.data();
+      windowSize = copy.size();
+    }
+    BitsReader r(window, windowSize - kUnsureTailBytes);
+    try {
+      decode(r);
+      return;
+    } catch (const BitstreamException&) {
+    }
+  }
+  if (detail::FindZeroZero(data, data + coded, kEmulationPreventionByte) == data + coded) {
+    BitsReader r(data, coded);
+    decode(r);
+    return;
+  }
+  UnitRBSP rbsp(NALU{data, coded});
+  decode(rbsp.Reader());
+}
 
 }  // namespace Orvane::Proc::CodecParsers::h26x_syntax

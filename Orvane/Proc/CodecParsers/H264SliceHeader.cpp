@@ -1,0 +1,279 @@
+// The slice header and the whole slice, decoded against the parameter sets of a stream, and the
+// look at a slice's kind.
+#include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "Orvane/Proc/CodecParsers/H264Syntax.h"
+
+namespace Orvane::Proc::CodecParsers {
+
+using h264_syntax::FindShared;
+using h264_syntax::kUnit;
+using h264_syntax::ThrowBitstream;
+
+namespace {
+
+// Every failure of the header decode is named after it; those inside a modification list after
+// the function that reads one list.
+constexpr char kDecodeHeader[] = "DecodeHeader";
+constexpr char kReadList[] = "operator ()";
+constexpr h26x_syntax::Failer<kUnit, kDecodeHeader> Fail{};
+template <class T>
+constexpr h26x_syntax::UEReader<kUnit, T, kDecodeHeader> UE{};
+template <class T>
+constexpr h26x_syntax::SEReader<kUnit, T, kDecodeHeader> SE{};
+
+constexpr uint32_t kPartitionAType = 2;
+constexpr uint32_t kPartitionBType = 3;
+constexpr uint32_t kPartitionCType = 4;
+constexpr uint32_t kIDRType = 5;
+
+// The largest frame of any level, in macroblocks (level 6 and up).
+constexpr uint32_t kMaxFrameSizeInMbs = 139264;
+
+// How much of a unit DecodeSliceHeader reads. IDR and non-reference slices carry no marking
+// operations, so their headers are short; a reference non-IDR slice can carry long modification,
+// weight and marking lists.
+constexpr uint64_t kShortPrefixBytes = 60;
+constexpr uint64_t kLongPrefixBytes = 1000;
+
+// A value below `bound` (a count of reference frames, which may be 0), or the failure `message`.
+uint8_t BelowRefFrames(BitsReader& r, uint32_t bound, const char* function, const char* message,
+                       std::source_location at = std::source_location::current()) {
+  const uint32_t value = r.GetUEGolomb();
+  if (value >= bound) ThrowBitstream(function, message, at);
+  return static_cast<uint8_t>(value);
+}
+
+// A weight denominator above 7 is kept as 0 rather than refused.
+uint8_t WeightDenominator(BitsReader& r) {
+  const uint32_t value = r.GetUEGolomb();
+  return value > 7 ? 0 : static_cast<uint8_t>(value);
+}
+
+// pred_weight_table of one list of `count` references. No value is checked; each keeps its low
+// 8 bits.
+void DecodeWeights(BitsReader& r, H264_PredWeightTable& t, uint32_t count, bool chroma) {
+  for (uint32_t i = 0; i < count; ++i) {
+    t.luma_weight_flag[i] = r.GetBits<uint8_t>(1);
+    if (t.luma_weight_flag[i]) {
+      t.luma_weight[i] = static_cast<int8_t>(r.GetSEGolomb());
+      t.luma_offset[i] = static_cast<int8_t>(r.GetSEGolomb());
+    }
+    if (!chroma) continue;
+    t.chroma_weight_flag[i] = r.GetBits<uint8_t>(1);
+    if (t.chroma_weight_flag[i]) {
+      for (uint32_t j = 0; j < 2; ++j) {
+        t.chroma_weight[i][j] = static_cast<int8_t>(r.GetSEGolomb());
+        t.chroma_offset[i][j] = static_cast<int8_t>(r.GetSEGolomb());
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// slice_header
+
+void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
+  h264_syntax::ZeroFields(&nal_ref_idc, &sps);
+  sps.reset();
+  pps.reset();
+
+  r.SkipBits(1);  // forbidden_zero_bit
+  nal_ref_idc = r.GetBits<uint8_t>(2);
+  const uint32_t type = r.GetBits<uint32_t>(5);
+  if (!IsSliceNalType(type)) Fail("NALU is not a Slice");
+  // Partitions B and C begin with slice_id and go on with slice data: read as a header, their
+  // slice data would come out as header fields.
+  if (type == kPartitionBType || type == kPartitionCType) Fail("Slice data partitions B and C have no slice header");
+  nal_unit_type = type;
+  const bool idr = nal_unit_type == kIDRType;
+
+  first_mb_in_slice = UE<uint32_t>(r, kMaxFrameSizeInMbs - 1, "first_mb_in_slice out of range");
+  slice_type = UE<uint8_t>(r);
+  const H264SliceKind kind = Kind();
+  if (idr && (kind == kSliceP || kind == kSliceB || kind == kSliceSP)) Fail("invalid slice tipe in header");
+  const uint8_t pic_parameter_set_id = UE<uint8_t>(r, 255, "pic_parameter_set_id out of range");
+  pps = FindShared(ps.pps_list, pic_parameter_set_id, &H264_PPS::pic_parameter_set_id);
+  if (!pps) Fail("invalid pic_parameter_set_id in slice header");
+  sps = FindShared(ps.sps_list, pps->seq_parameter_set_id, &H264_SPS::seq_parameter_set_id);
+  if (!sps) Fail("invalid seq_parameter_set_id in pps");
+  const H264_SPS& s = *sps;
+  const H264_PPS& p = *pps;
+
+  if (s.separate_colour_plane_flag) colour_plane_id = r.GetBits<uint8_t>(2);
+  frame_num = r.GetBits<uint16_t>(s.log2_max_frame_num_minus4 + 4u);
+  if (!s.frame_mbs_only_flag) {
+    field_pic_flag = r.GetBits<uint8_t>(1);
+    if (field_pic_flag) bottom_field_flag = r.GetBits<uint8_t>(1);
+  }
+  if (idr) idr_pic_id = UE<uint16_t>(r);
+  const bool bottomFieldDelta = p.bottom_field_pic_order_in_frame_present_flag && !field_pic_flag;
+  if (s.pic_order_cnt_type == 0) {
+    pic_order_cnt_lsb = r.GetBits<uint16_t>(s.log2_max_pic_order_cnt_lsb_minus4 + 4u);
+    if (bottomFieldDelta) delta_pic_order_cnt_bottom = r.GetSEGolomb();
+  } else if (s.pic_order_cnt_type == 1 && !s.delta_pic_order_always_zero_flag) {
+    delta_pic_order_cnt[0] = r.GetSEGolomb();
+    if (bottomFieldDelta) delta_pic_order_cnt[1] = r.GetSEGolomb();
+  }
+  if (p.redundant_pic_cnt_present_flag) redundant_pic_cnt = UE<uint8_t>(r);
+
+  const bool b = kind == kSliceB;
+  const bool inter = kind == kSliceP || kind == kSliceSP || b;
+  if (b) direct_spatial_mv_pred_flag = r.GetBits<uint8_t>(1);
+  if (inter) {
+    num_ref_idx_active_override_flag = r.GetBits<uint8_t>(1);
+    if (num_ref_idx_active_override_flag) {
+      // 32 references at most, for frames and fields alike.
+      num_ref_idx_l0_active_minus1 = UE<uint8_t>(r, 31, "num_ref_idx_l0_active_minus1 out of range");
+      if (b) num_ref_idx_l1_active_minus1 = UE<uint8_t>(r, 31, "num_ref_idx_l1_active_minus1 out of range");
+    } else {
+      num_ref_idx_l0_active_minus1 = p.num_ref_idx_l0_default_active_minus1;
+      num_ref_idx_l1_active_minus1 = p.num_ref_idx_l1_default_active_minus1;
+    }
+  }
+
+  // ref_pic_list_modification
+  if (inter) {
+    const uint32_t maxPicNum = (field_pic_flag + 1u) << (s.log2_max_frame_num_minus4 + 4u);
+    // One list, up to its end mark; at most one operation per active reference and one more.
+    const auto readList = [&r, &s, maxPicNum](H264_RefPicListModification(&list)[33], uint32_t lastRefIdx) {
+      for (uint32_t i = 0;; ++i) {
+        H264_RefPicListModification& op = list[i];
+        const uint32_t idc = r.GetUEGolomb();
+        if (idc > 3) ThrowBitstream(kReadList, "modification_of_pic_nums_idc out of range");
+        op.modification_of_pic_nums_idc = static_cast<uint8_t>(idc);
+        if (idc == 3) return;
+        if (idc == 2) {
+          op.long_term_pic_num = BelowRefFrames(r, s.max_num_ref_frames, kReadList, "long_term_pic_num out of range");
+        } else {
+          const uint32_t diff = r.GetUEGolomb();
+          if (diff > maxPicNum) ThrowBitstream(kReadList, "abs_diff_pic_num_minus1 out of range");
+          op.abs_diff_pic_num_minus1 = diff;
+        }
+        if (i > lastRefIdx) ThrowBitstream(kReadList, "reference count overflow");
+      }
+    };
+    ref_pic_list_modification_flag_l0 = r.GetBits<uint8_t>(1);
+    if (ref_pic_list_modification_flag_l0) readList(ref_pic_list_modification_l0, num_ref_idx_l0_active_minus1);
+    if (b) {
+      ref_pic_list_modification_flag_l1 = r.GetBits<uint8_t>(1);
+      if (ref_pic_list_modification_flag_l1) readList(ref_pic_list_modification_l1, num_ref_idx_l1_active_minus1);
+    }
+  }
+
+  if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && b)) {
+    const bool chroma = s.chroma_format_idc != 0;
+    luma_log2_weight_denom = WeightDenominator(r);
+    if (chroma) chroma_log2_weight_denom = WeightDenominator(r);
+    DecodeWeights(r, pred_weight_l0, num_ref_idx_l0_active_minus1 + 1u, chroma);
+    if (b) DecodeWeights(r, pred_weight_l1, num_ref_idx_l1_active_minus1 + 1u, chroma);
+  }
+
+  // dec_ref_pic_marking
+  if (nal_ref_idc != 0) {
+    if (idr) {
+      no_output_of_prior_pics_flag = r.GetBits<uint8_t>(1);
+      long_term_reference_flag = r.GetBits<uint8_t>(1);
+    } else {
+      adaptive_ref_pic_marking_mode_flag = r.GetBits<uint8_t>(1);
+      if (adaptive_ref_pic_marking_mode_flag) {
+        for (H264_MMCO& op : mmco) {
+          const uint32_t operation = UE<uint32_t>(r, 6, "memory_management_control_operation out of range");
+          op.memory_management_control_operation = operation;
+          if (operation == 0) break;
+          if (operation == 1 || operation == 3) op.difference_of_pic_nums_minus1 = r.GetUEGolomb();
+          if (operation == 2) {
+            op.long_term_pic_num = BelowRefFrames(r, s.max_num_ref_frames, kDecodeHeader, "long_term_pic_num out of range");
+          }
+          if (operation == 3 || operation == 6) {
+            op.long_term_frame_idx =
+                BelowRefFrames(r, s.max_num_ref_frames, kDecodeHeader, "long_term_frame_idx out of range");
+          }
+          if (operation == 4) {
+            op.max_long_term_frame_idx_plus1 =
+                UE<uint8_t>(r, s.max_num_ref_frames, "max_long_term_frame_idx_plus1 out of range");
+          }
+        }
+        // The last entry is kept for the end mark.
+        if (mmco[std::size(mmco) - 1].memory_management_control_operation != 0) {
+          Fail("Too many memory management control operations");
+        }
+      }
+    }
+  }
+
+  if (p.entropy_coding_mode_flag && inter) cabac_init_idc = UE<uint8_t>(r, 2, "cabac_init_idc out of range");
+  // Against the bit depth's QP range alone; pic_init_qp_minus26 is not taken into account.
+  const int32_t qpRange = 51 + 6 * s.bit_depth_luma_minus8;
+  slice_qp_delta = SE<int8_t>(r, -qpRange, qpRange, "slice_qp_delta out of range");
+  if (kind == kSliceSP) sp_for_switch_flag = r.GetBits<uint8_t>(1);
+  if (kind == kSliceSP || kind == kSliceSI) slice_qs_delta = SE<int8_t>(r, -51, 51, "slice_qs_delta out of range");
+  if (p.deblocking_filter_control_present_flag) {
+    disable_deblocking_filter_idc = UE<uint8_t>(r, 2, "disable_deblocking_filter_idc out of range");
+    if (disable_deblocking_filter_idc != 1) {
+      slice_alpha_c0_offset_div2 = SE<int8_t>(r, -6, 6, "slice_alpha_c0_offset_div2 out of range");
+      slice_beta_offset_div2 = SE<int8_t>(r, -6, 6, "slice_beta_offset_div2 out of range");
+    }
+  }
+  if (p.num_slice_groups_minus1 > 0 && p.slice_group_map_type >= 3 && p.slice_group_map_type <= 5) {
+    const uint32_t mapUnits = (s.pic_width_in_mbs_minus1 + 1u) * (s.pic_height_in_map_units_minus1 + 1u);
+    const uint32_t changeRate = p.slice_group_change_rate_minus1 + 1u;
+    const uint32_t changes = (mapUnits + changeRate - 1) / changeRate;
+    // Ceil(Log2(changes + 1)) bits, which is the bit width of `changes`: at most 21 for the
+    // largest picture. The field keeps the low 16 bits.
+    slice_group_change_cycle = static_cast<uint16_t>(r.GetBits<uint32_t>(static_cast<unsigned>(std::bit_width(changes))));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding from a unit
+
+std::shared_ptr<const H264SliceHeader> H264_PS::DecodeSliceHeader(const NALU& nalu) const {
+  // A unit without even a header byte has no type, so it is no slice either.
+  if (nalu.size == 0 || !IsSliceNalType(H264NaluType(nalu))) return nullptr;
+  const uint32_t nal_ref_idc = (nalu.data[0] >> 5) & 3u;
+  const uint64_t prefix = H264NaluType(nalu) == kIDRType || nal_ref_idc == 0 ? kShortPrefixBytes : kLongPrefixBytes;
+  // DecodeHeader clears the record before it reads anything.
+  std::shared_ptr<H264SliceHeader> header = std::make_shared_for_overwrite<H264SliceHeader>();
+  h26x_syntax::DecodePrefixRBSP(nalu.data, std::min(nalu.size, prefix),
+                                [&](BitsReader& r) { header->DecodeHeader(r, *this); });
+  return header;
+}
+
+std::shared_ptr<const H264Slice> H264_PS::DecodeSlice(const NALU& nalu) const {
+  if (nalu.size == 0 || !IsSliceNalType(H264NaluType(nalu))) return nullptr;
+  std::shared_ptr<H264Slice> slice = std::make_shared<H264Slice>();
+  std::vector<uint8_t> rbsp = RemoveEmulationPrevention(nalu.data, nalu.size);
+  BitsReader r(rbsp.data(), rbsp.size());
+  slice->DecodeHeader(r, *this);
+  if (slice->nal_unit_type == kPartitionAType) slice->slice_id = r.GetUEGolomb();
+  if (slice->pps->entropy_coding_mode_flag) {
+    r.ByteAlign();  // cabac_alignment_one_bit, not checked
+    // The RBSP itself becomes the slice data, without the header in front.
+    rbsp.erase(rbsp.begin(), rbsp.begin() + static_cast<std::ptrdiff_t>(r.GetPosition() / 8));
+    slice->slice_data = std::move(rbsp);
+  }
+  return slice;
+}
+
+uint32_t GetSliceType(const NALU& nalu) {
+  if (nalu.size == 0) return kNoSliceKind;
+  const uint32_t type = H264NaluType(nalu);
+  if (!IsSliceNalType(type) || type == kPartitionBType || type == kPartitionCType) return kNoSliceKind;
+  // Read where the bytes stand, copying nothing: the first two codes of a valid slice hold no
+  // emulation pattern. A unit cut short reads as zeros.
+  BitsReader r(nalu.data, nalu.size);
+  r.lenient = true;
+  r.SkipBits(8);     // NAL unit header
+  r.GetUEGolomb();   // first_mb_in_slice
+  const uint32_t slice_type = r.GetUEGolomb();
+  if (r.BitsLeft() == 0) return kNoSliceKind;
+  return slice_type % 5;
+}
+
+}  // namespace Orvane::Proc::CodecParsers
