@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the small H.264 streams that the parameter-set tests decode, and next to each one the
-# oracle: FFmpeg's trace_headers listing of its SPS and PPS units in NAME.trace (the extradata copy
-# that the demuxer also traces is left out, so the sections follow the stream's units in order).
+# Makes the small H.264 streams that the parameter-set, slice-header and SEI tests decode, and next
+# to each one the oracles: FFmpeg's trace_headers listing of its SPS and PPS units in NAME.trace, of
+# its slice headers in NAME.slices and of its SEI units in NAME.sei (the extradata copy that the
+# demuxer also traces is left out, so the sections follow the stream's units in order).
 #
 # Needs x264 and ffmpeg (scripts/setup.sh installs both). Run from anywhere:
 #   bash tests/data/h264/make-streams.sh
@@ -14,11 +15,11 @@ trap 'rm -rf "$TMP"' EXIT
 source "$OUT/../trace-headers.sh"
 
 # enc NAME WxH FRAMES PIXFMT X264-OPTIONS...: testsrc2 pictures of that size and pixel format
-# through the x264 command-line encoder into NAME.h264.
+# (through the ffmpeg filter in $VF, if set) through the x264 command-line encoder into NAME.h264.
 enc() {
   local name=$1 size=$2 frames=$3 pixfmt=$4
   shift 4
-  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$size:rate=25" \
+  ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$size:rate=25" -vf "${VF:-null}" \
     -frames:v "$frames" -pix_fmt "$pixfmt" -f yuv4mpegpipe -strict -1 "$TMP/$name.y4m"
   if ! timeout 120 x264 --log-level error --no-progress --threads 1 --demuxer y4m "$@" -o "$OUT/$name.h264" \
       "$TMP/$name.y4m" 2>"$TMP/x264.log"; then
@@ -103,9 +104,57 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=96x64:
   -color_trc smpte170m -colorspace smpte170m \
   -x264-params 'threads=1:repeat-headers=1:bframes=1:b-pyramid=none' -f h264 "$OUT/ffmpeg_high_repeat.h264"
 
-# The oracle: trace_headers of the parameter sets in NAME.trace.
+# Slices, SEI and their reference structures, for the slice-header and SEI tests.
+# CABAC B-pyramid over four references with list modification and marking operations, two slices
+# per picture; a fade from black, so that P slices carry explicit luma and chroma weights.
+VF=fade=in:0:20 enc pyramid_weighted 64x48 20 yuv420p --bframes 3 --b-pyramid normal --ref 4 --weightp 2 \
+  --keyint 10 --slices 2
+# CAVLC, three slices per picture, open GOP (recovery point SEI on its I pictures), implicit
+# weighted B prediction.
+enc cavlc_open_gop 64x48 20 yuv420p --no-cabac --bframes 2 --open-gop --keyint 8 --slices 3 --weightb \
+  --ref 3
+# Periodic intra refresh instead of keyframes (recovery point SEI), no B-frames: POC type 2.
+enc intra_refresh 64x48 12 yuv420p --intra-refresh --keyint 6 --bframes 0 --ref 1
+# MBAFF over sixteen reference frames (up to fifteen active), B-frames and weighted P prediction:
+# long lists, bottom-field POC deltas.
+enc mbaff_refs16 32x32 40 yuv420p --interlaced --tff --ref 16 --bframes 1 --weightp 1 --keyint 40
+# HDR SEI (mastering display colour volume, content light level) beside the NAL HRD's buffering
+# period and picture timing; FFmpeg's h264_metadata then adds a user-data message and a display
+# orientation to the first SEI unit of each access unit, so that units hold several messages.
+enc hdr_sei 64x48 6 yuv420p10le --output-depth 10 --nal-hrd vbr --bitrate 300 --vbv-maxrate 500 \
+  --vbv-bufsize 1000 --bframes 1 --mastering-display \
+  'G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1)' --cll 1000,400
+ffmpeg -nostdin -hide_banner -loglevel error -y -i "$OUT/hdr_sei.h264" -c copy -bsf:v \
+  'h264_metadata=sei_user_data=086f3693-b7b3-4f2c-9653-21492feee5b8+orvane:display_orientation=insert:rotate=90' \
+  -f h264 "$TMP/hdr_sei.h264"
+mv "$TMP/hdr_sei.h264" "$OUT/hdr_sei.h264"
+
+# The oracles: trace_headers of the parameter sets in NAME.trace, of the slice headers in
+# NAME.slices and of the SEI units in NAME.sei. In the SEI sections the message headings are
+# dropped, the 0xFF-extended payloadType and payloadSize bytes are summed into one element each, and
+# the fields are kept only for the messages the SEI decode reads: recovery point (6), mastering
+# display colour volume (137), content light level (144); their payload extension bits are left out.
 for f in "$OUT"/*.h264; do
   trace_sections "$f" "(Sequence|Picture) Parameter Set" >"${f%.h264}.trace"
+  trace_sections "$f" "Slice Header" >"${f%.h264}.slices"
+  ffmpeg -nostdin -hide_banner -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 |
+    sed -n 's/^\[trace_headers @ [^]]*\] //p' |
+    awk '
+      /^Extradata/ { skip = 1; next }
+      /^Packet:/ { skip = 0; sei = 0; next }
+      skip { next }
+      /^Supplemental Enhancement Information$/ { sei = 1; ff = 0; type = -1; print; next }
+      sei && /^[A-Za-z]/ { if (heading) { heading = 0; next } sei = 0 }
+      !sei { next }
+      { heading = 0 }
+      $2 == "ff_byte" { ff += 255; next }
+      $2 == "last_payload_type_byte" { type = ff + $NF; ff = 0; print $1, "payloadType", type; next }
+      $2 == "last_payload_size_byte" { print $1, "payloadSize", ff + $NF; ff = 0; heading = 1; next }
+      $2 ~ /^bit_equal_to_/ { next }
+      type == 6 || type == 137 || type == 144 || $2 ~ /^(forbidden_zero_bit|nal_ref_idc|nal_unit_type|rbsp_)/ {
+        print $1, $2, $NF
+      }
+    ' >"${f%.h264}.sei"
 done
 
 # Seeds of the parameter-set fuzz target: the first SPS and PPS of each stream, behind the 16-bit
@@ -125,5 +174,30 @@ for path in sys.argv[2:]:
     name = os.path.splitext(os.path.basename(path))[0]
     with open(os.path.join(seeds, name), "wb") as f:
         f.write(struct.pack(">H", len(sps)) + sps + pps)
+PY
+
+# Seeds of the slice-header target (the first SPS and PPS behind their two 16-bit lengths, then a
+# slice: the first, the second and the last of each stream), of the slice-type probe (those
+# slices alone) and of the SEI target (every distinct SEI unit).
+FUZZ="$OUT/../../../fuzz/corpus"
+mkdir -p "$FUZZ/h264_slice_header" "$FUZZ/h264_slice_type" "$FUZZ/h264_sei"
+python3 - "$FUZZ" "$OUT"/*.h264 <<'PY'
+import hashlib, os, re, struct, sys
+fuzz = sys.argv[1]
+for path in sys.argv[2:]:
+    data = open(path, "rb").read()
+    units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
+    first = {}
+    for u in units:
+        first.setdefault(u[0] & 0x1F, u)
+    name = os.path.splitext(os.path.basename(path))[0]
+    slices = [u for u in units if 1 <= u[0] & 0x1F <= 5]
+    for i, s in enumerate({0: slices[0], 1: slices[1], 2: slices[-1]}.values()):
+        ps = struct.pack(">HH", len(first[7]), len(first[8])) + first[7] + first[8]
+        open(os.path.join(fuzz, "h264_slice_header", f"{name}-{i}"), "wb").write(ps + s)
+        open(os.path.join(fuzz, "h264_slice_type", f"{name}-{i}"), "wb").write(s)
+    for u in units:
+        if u[0] & 0x1F == 6:
+            open(os.path.join(fuzz, "h264_sei", hashlib.sha1(u).hexdigest()[:16]), "wb").write(u)
 PY
 ls -l "$OUT" "$SEEDS"
