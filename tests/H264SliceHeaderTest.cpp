@@ -212,8 +212,24 @@ TEST(H264SliceHeader, PrefixAndWholeSlice) {
   EXPECT_EQ(header->pred_weight_l0.luma_weight[9] * 100 + header->pred_weight_l0.chroma_offset[9][1], 49 * 100 + 30 - 9);
   EXPECT_EQ(slice->slice_data, (std::vector<uint8_t>{0xAB, 0xCD}));
   bytes[0] = 0x01;  // the same header in a non-reference slice, of which 60 bytes are read
-  EXPECT_EQ(Probe([&] { ps.DecodeSliceHeader(nalu); })->message, "End of stream");
+  EXPECT_EQ(Probe([&] { ps.DecodeSliceHeader(nalu); }).value_or(Failure{}).message, "End of stream");
   EXPECT_EQ(ps.DecodeSlice(nalu)->pred_weight_l0.luma_offset[9], -9);
+
+  // A non-reference header of exactly 60 bytes whose last byte, 01, follows an emulation pattern:
+  // its 60-byte prefix ends in 00 00 03, an 03 that is no part of the header's last element.
+  Units n;
+  n.sps.chroma_format_idc = 0, n.sps.pic_width_in_mbs_minus1 = n.sps.pic_height_in_map_units_minus1 = 1055;
+  n.pps.weighted_pred_flag = 1, n.pps.entropy_coding_mode_flag = n.pps.deblocking_filter_control_present_flag = 0;
+  n.pps.num_slice_groups_minus1 = 1, n.pps.slice_group_map_type = 3;  // change rate 1: a 21-bit cycle
+  for (const char* e : {kMarking, "cabac_init_idc", "disable_deblocking_filter_idc", "slice_alpha_c0_offset_div2", "slice_beta_offset_div2"}) n.slice.Remove(e);
+  With("num_ref_idx_active_override_flag", {UE("num_ref_idx_l0_active_minus1", 30)})(n);
+  std::vector<Element> luma = {UE("luma_log2_weight_denom", 0)};
+  for (int i = 0; i < 31; ++i) luma.insert(luma.end(), {U("luma_weight_l0_flag", 1, 1), SE("luma_weight_l0", i < 3 ? 9 : 5), SE("luma_offset_l0", 2)});
+  n.slice.Set("nal_ref_idc", 0).Set("slice_qp_delta", 32).InsertAfter(kList0, luma).Append({U("slice_group_change_cycle", 21, 1)});
+  bytes = n.slice.Bytes();
+  ASSERT_EQ(std::vector<uint8_t>(bytes.begin() + 56, bytes.end()), (std::vector<uint8_t>{0x08, 0, 0, 3, 1, 0x80}));
+  EXPECT_EQ(Probe([&] { n.Collection().DecodeSliceHeader(NALU{bytes.data(), bytes.size()}); }).value_or(Failure{}).message, "End of stream");
+  EXPECT_EQ(n.Collection().DecodeSlice(NALU{bytes.data(), bytes.size()})->slice_group_change_cycle, 1);
 
   // Partition A of a CAVLC stream: slice_id after the header, no slice data kept.
   u.pps.entropy_coding_mode_flag = 0;
@@ -224,8 +240,8 @@ TEST(H264SliceHeader, PrefixAndWholeSlice) {
   EXPECT_EQ(partitionA->slice_id + partitionA->slice_data.size(), 4u);
   for (uint8_t type : {3, 4}) {
     bytes[0] = static_cast<uint8_t>(0x20 | type);
-    EXPECT_EQ(Probe([&] { cavlc.DecodeSlice(NALU{bytes.data(), bytes.size()}); })->message, "Slice data partitions B and C have no slice header");
-    EXPECT_EQ(Probe([&] { cavlc.DecodeSliceHeader(NALU{bytes.data(), bytes.size()}); })->function, "DecodeHeader");
+    EXPECT_EQ(Probe([&] { cavlc.DecodeSlice(NALU{bytes.data(), bytes.size()}); }).value_or(Failure{}).message, "Slice data partitions B and C have no slice header");
+    EXPECT_EQ(Probe([&] { cavlc.DecodeSliceHeader(NALU{bytes.data(), bytes.size()}); }).value_or(Failure{}).function, "DecodeHeader");
   }
   bytes[0] = 0x06;
   EXPECT_EQ(cavlc.DecodeSliceHeader(NALU{bytes.data(), bytes.size()}), nullptr);

@@ -240,8 +240,7 @@ std::shared_ptr<const H264SliceHeader> H264_PS::DecodeSliceHeader(const NALU& na
   const uint64_t prefix = H264NaluType(nalu) == kIDRType || nal_ref_idc == 0 ? kShortPrefixBytes : kLongPrefixBytes;
   // DecodeHeader clears the record before it reads anything.
   std::shared_ptr<H264SliceHeader> header = std::make_shared_for_overwrite<H264SliceHeader>();
-  h26x_syntax::DecodePrefixRBSP(nalu.data, std::min(nalu.size, prefix),
-                                [&](BitsReader& r) { header->DecodeHeader(r, *this); });
+  h26x_syntax::DecodePrefixRBSP(nalu, prefix, [&](BitsReader& r) { header->DecodeHeader(r, *this); });
   return header;
 }
 

@@ -158,18 +158,20 @@ class UnitRBSP {
   BitsReader reader;
 };
 
-// Runs `decode` with a reader on the RBSP of the `coded` bytes at `data`, the prefix of a slice
-// unit that holds its header. Headers are mostly a few dozen bytes long, slices hundreds or
-// thousands, so the RBSP of a short window is read first: up to its last bytes it is the RBSP of
+// Runs `decode` with a reader on the RBSP of the first `prefix` bytes of a slice unit (all of it
+// when shorter), which hold its header. Headers are mostly a few dozen bytes long, slices hundreds
+// or thousands, so the RBSP of a short window is read first: up to its last bytes it is the RBSP of
 // the longer range too (only a 00 00 03 cut off at the window's end can come out differently), so
 // a decode that succeeds without reading those has read what the full decode would read. Any
 // failure is left to the decode of the whole prefix, which `decode` must start afresh. Bytes
 // without an emulation pattern are their own RBSP and are read where they stand.
 template <class Decode>
-void DecodePrefixRBSP(const uint8_t* data, uint64_t coded, Decode&& decode) {
+void DecodePrefixRBSP(const NALU& nalu, uint64_t prefix, Decode&& decode) {
   constexpr uint64_t kFirstTryBytes = 64;
   constexpr uint64_t kUnsureTailBytes = 2;
   constexpr uint8_t kEmulationPreventionByte = 0x03;
+  const uint8_t* const data = nalu.data;
+  uint64_t coded = std::min(nalu.size, prefix);
   if (coded > kFirstTryBytes) {
     const uint8_t* const windowEnd = data + kFirstTryBytes;
     std::vector<uint8_t> copy;
@@ -186,6 +188,13 @@ void DecodePrefixRBSP(const uint8_t* data, uint64_t coded, Decode&& decode) {
       return;
     } catch (const BitstreamException&) {
     }
+  }
+  // The same holds for the prefix: a 00 00 03 at its end that the unit goes on from with a byte of
+  // at most 3 is an emulation pattern, whose 03 is no RBSP byte. Read as one, it would end the
+  // header's last element with a byte the stream does not hold.
+  if (coded < nalu.size && coded >= 3 && data[coded - 3] == 0 && data[coded - 2] == 0 &&
+      data[coded - 1] == kEmulationPreventionByte && data[coded] <= 3) {
+    --coded;
   }
   if (detail::FindZeroZero(data, data + coded, kEmulationPreventionByte) == data + coded) {
     BitsReader r(data, coded);
