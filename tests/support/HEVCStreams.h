@@ -17,11 +17,12 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Every .hevc file of the folder, in name order.
-inline std::vector<std::filesystem::path> SampleStreams(const std::filesystem::path& folder) {
+// Every file of the folder with that extension, in name order.
+inline std::vector<std::filesystem::path> SampleStreams(const std::filesystem::path& folder,
+                                                        const char* extension = ".hevc") {
   std::vector<std::filesystem::path> streams;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    if (entry.path().extension() == ".hevc") streams.push_back(entry.path());
+    if (entry.path().extension() == extension) streams.push_back(entry.path());
   }
   std::sort(streams.begin(), streams.end());
   return streams;

@@ -13,6 +13,9 @@ struct HEVC_VPS;
 struct HEVC_SPS;
 struct HEVC_PPS;
 struct HEVCSliceHeader;
+struct H264SliceHeader;
+struct H264Slice;
+struct H264_SEI;
 
 // Receives the elements of a record as its syntax coded them. An element is named as the record
 // field that keeps it; an entry of an array field carries its indices, outermost first. A nested
@@ -47,5 +50,11 @@ void ListSyntax(const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
                 SyntaxListing& out);
+
+// The H.264 slice header, which holds the SPS and PPS it was decoded with; a whole slice adds the
+// slice_id of a partition A. Each SEI message is a record of its own, with its decoded form.
+void ListSyntax(const H264SliceHeader& header, SyntaxListing& out);
+void ListSyntax(const H264Slice& slice, SyntaxListing& out);
+void ListSyntax(const H264_SEI& sei, SyntaxListing& out);
 
 }  // namespace Orvane::Proc::CodecParsers
