@@ -1,5 +1,7 @@
 #include "NalUnits.h"
 
+#include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
+#include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 
@@ -59,12 +61,31 @@ class HEVCDecoder : public UnitDecoder {
   cp::HEVC_PS ps_;
 };
 
-// H.264 units are listed with their place and type; their records join as their decoders come.
+// H.264: slices decoded against the parameter sets in force, and SEI messages.
 class H264Decoder : public UnitDecoder {
  public:
   uint32_t Type(const cp::NALU& nalu) const override { return cp::H264NaluType(nalu); }
-  std::string TypeName(uint32_t) const override { return {}; }
-  bool Decode(const cp::NALU&, cp::SyntaxListing&) override { return false; }
+  std::string TypeName(uint32_t type) const override { return cp::H264NaluTypeName(type); }
+
+  bool Decode(const cp::NALU& nalu, cp::SyntaxListing& fields) override {
+    if (Type(nalu) == kSEI) {
+      cp::H264_SEI sei;
+      sei.Decode(nalu);
+      cp::ListSyntax(sei, fields);
+      return true;
+    }
+    ps_.AddNALU(nalu);
+    // The whole slice, so that a header longer than the prefix DecodeSliceHeader reads is listed
+    // too, with the slice_id of a partition A.
+    const std::shared_ptr<const cp::H264Slice> slice = ps_.DecodeSlice(nalu);
+    if (!slice) return false;
+    cp::ListSyntax(*slice, fields);
+    return true;
+  }
+
+ private:
+  static constexpr uint32_t kSEI = 6;
+  cp::H264_PS ps_;
 };
 
 }  // namespace
