@@ -36,9 +36,9 @@ using namespace Orvane::Proc::CodecParsers;
 constexpr const char* kMakeStream =
     "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=1280x720:rate=30 "
     "-frames:v 120 -pix_fmt yuv420p -c:v libx264 -preset veryfast -b:v 3M -maxrate 4M -bufsize 8M "
-    "-x264-params log-level=error:slices=8:bframes=3:b-pyramid=normal:ref=4:weightp=2:keyint=30:open-gop=1:"
+    "-x264-params 'log-level=error:slices=8:bframes=3:b-pyramid=normal:ref=4:weightp=2:keyint=30:open-gop=1:"
     "nal-hrd=vbr:mastering-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1):"
-    "cll=1000,400 -f h264 ";
+    "cll=1000,400' -f h264 ";
 
 struct Corpus {
   std::vector<uint8_t> stream;
