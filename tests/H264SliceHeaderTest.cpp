@@ -299,11 +299,12 @@ TEST(H264SEI, Messages) {
       {unit(std::vector<Bytes>(70, filled({5, 1}, 1))), [] { std::string s; for (int i = 0; i < 65; ++i) s += "5/1; "; return s; }()},
   };
   H264_SEI all;
-  for (const auto& [bytes, expected] : rows) {
+  for (const auto& row : rows) {
+    const NALU nalu{row.first.data(), row.first.size()};
     H264_SEI sei;
-    const std::optional<Failure> failure = Probe([&] { sei.Decode(NALU{bytes.data(), bytes.size()}); });
-    EXPECT_EQ(failure ? failure->message + " in " + failure->function : Summary(sei), expected);
-    if (!failure) all.Decode(NALU{bytes.data(), bytes.size()});
+    const std::optional<Failure> failure = Probe([&] { sei.Decode(nalu); });
+    EXPECT_EQ(failure ? failure->message + " in " + failure->function : Summary(sei), row.second);
+    if (!failure) all.Decode(nalu);
   }
   EXPECT_EQ(all.messages.size(), 1u + 2 + 2 + 1 + 1 + 65);  // appended unit after unit
 }
