@@ -291,7 +291,7 @@ TEST(H264SEI, Messages) {
       {unit({filled({0xFF, 0x05, 0xFF, 0xFF, 0x00}, 510)}), "260/510; "},
       // recovery_frame_cnt 3, exact_match_flag 1, broken_link_flag 0, changing_slice_group_idc 10
       {unit({filled({5, 20}, 20), {6, 2, 0x25, 0x00}}), "5/20; 6/2 3 1 0 2; "},
-      {unit({mastering.out, cll}), "137/24 1 6 8 10000000 50; 144/4 1000 400; "},
+      {unit({mastering.out, {5, 0}, cll}), "137/24 1 6 8 10000000 50; 5/0; 144/4 1000 400; "},
       {unit({filled({5, 1}, 1), {144, 3, 1, 2, 3}, cll}), "5/1; "},  // a form longer than its payload ends the unit
       {unit({filled({5, 1}, 1), filled({137, 2}, 2)}), "5/1; "},    // also at the unit's end
       {unit({filled({5, 10}, 3)}), "End of stream in ShowBytes"},
@@ -306,7 +306,7 @@ TEST(H264SEI, Messages) {
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : Summary(sei), row.second);
     if (!failure) all.Decode(nalu);
   }
-  EXPECT_EQ(all.messages.size(), 1u + 2 + 2 + 1 + 1 + 65);  // appended unit after unit
+  EXPECT_EQ(all.messages.size(), 1u + 2 + 3 + 1 + 1 + 65);  // appended unit after unit
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ uint32_t DecodeByteCodedValue(BitsReader& r) {
 bool DecodeForm(SEIMessage& m) {
   uint8_t bytes[32];
   std::memset(bytes, 0xFF, sizeof bytes);
-  std::memcpy(bytes, m.payload.data(), std::min<size_t>(m.payload.size(), sizeof bytes));
+  // An empty payload has no bytes to copy, nor an address to copy them from.
+  if (!m.payload.empty()) std::memcpy(bytes, m.payload.data(), std::min<size_t>(m.payload.size(), sizeof bytes));
   BitsReader r(bytes, sizeof bytes);
   switch (m.payloadType) {
     case SEIMessage::kRecoveryPoint: {
