@@ -1,14 +1,16 @@
 #pragma once
-// How the HEVC fuzz targets read their input: `lengths` big-endian 16-bit unit lengths, then the
-// units back to back (each clamped to what is left), one more unit taking the rest; the first
-// three units are a VPS, an SPS and a PPS, their headers made to carry those types so that each
-// decode is reached with the records before it possibly stored.
+// How the parameter-set fuzz targets read their input: `lengths` big-endian 16-bit unit lengths,
+// then the units back to back (each clamped to what is left), one more unit taking the rest; the
+// first units are the parameter sets (VPS, SPS, PPS of HEVC; SPS, PPS of H.264), their headers
+// made to carry those types so that each decode is reached with the records before it possibly
+// stored.
 #include <algorithm>
 #include <cstdlib>
 #include <cstdint>
 #include <vector>
 
 #include "Orvane/Exception.h"
+#include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
@@ -63,6 +65,22 @@ inline void AddParameterSets(Orvane::Proc::CodecParsers::HEVC_PS& ps, std::vecto
       ps.AddNALU(Orvane::Proc::CodecParsers::NALU{unit.data(), unit.size()});
     } catch (const Orvane::Exception&) {
     }
+  }
+}
+
+// Adds units[0..1] as SPS and PPS; a unit the decode refuses is left out. `also` runs on each unit
+// after it was added or refused.
+template <class Also>
+void AddParameterSets(Orvane::Proc::CodecParsers::H264_PS& ps, std::vector<std::vector<uint8_t>>& units, Also also) {
+  for (uint8_t type = 7; type <= 8; ++type) {
+    std::vector<uint8_t>& unit = units[type - 7];
+    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0xE0) | type);
+    const Orvane::Proc::CodecParsers::NALU nalu{unit.data(), unit.size()};
+    try {
+      ps.AddNALU(nalu);
+    } catch (const Orvane::Exception&) {
+    }
+    also(nalu);
   }
 }
 

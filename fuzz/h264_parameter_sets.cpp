@@ -17,19 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
   std::vector<std::vector<uint8_t>> units = fuzz_support::CutUnits(input, inputSize, 1);
   if (units.empty()) return 0;
   H264_PS ps;
-  for (uint8_t type : {7, 8}) {
-    std::vector<uint8_t>& unit = units[type - 7];
-    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0xE0) | type);
-    const NALU nalu{unit.data(), unit.size()};
-    try {
-      ps.AddNALU(nalu);
-    } catch (const Orvane::Exception&) {
-    }
+  fuzz_support::AddParameterSets(ps, units, [](const NALU& nalu) {
     try {
       DescribeNALU(nalu);
     } catch (const Orvane::Exception&) {
     }
-  }
+  });
 
   for (size_t i = 1; i < ps.sps_list.size(); ++i) {
     if (ps.sps_list[i - 1]->seq_parameter_set_id >= ps.sps_list[i]->seq_parameter_set_id) std::abort();

@@ -46,14 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
   std::vector<std::vector<uint8_t>> units = fuzz_support::CutUnits(input, inputSize, 2);
   if (units.empty()) return 0;
   H264_PS ps;
-  for (uint8_t type : {7, 8}) {
-    std::vector<uint8_t>& unit = units[type - 7];
-    if (!unit.empty()) unit[0] = static_cast<uint8_t>((unit[0] & 0xE0) | type);
-    try {
-      ps.AddNALU(NALU{unit.data(), unit.size()});
-    } catch (const Orvane::Exception&) {
-    }
-  }
+  fuzz_support::AddParameterSets(ps, units, [](const NALU&) {});
   const std::vector<uint8_t>& bytes = units[2];
   const NALU nalu{bytes.data(), bytes.size()};
   const bool slice = !bytes.empty() && IsSliceNalType(H264NaluType(nalu));

@@ -157,13 +157,20 @@ for f in "$OUT"/*.h264; do
     ' >"${f%.h264}.sei"
 done
 
-# Seeds of the parameter-set fuzz target: the first SPS and PPS of each stream, behind the 16-bit
-# length of the SPS (fuzz/h264_parameter_sets.cpp).
-SEEDS="$OUT/../../../fuzz/corpus/h264_parameter_sets"
-mkdir -p "$SEEDS"
-python3 - "$SEEDS" "$OUT"/*.h264 <<'PY'
-import os, re, struct, sys
-seeds = sys.argv[1]
+# Fuzz seeds from every stream: for the parameter-set target, the first SPS and PPS behind the
+# 16-bit length of the SPS (fuzz/h264_parameter_sets.cpp); for the slice-header target, the same
+# SPS and PPS behind their two 16-bit lengths, then a slice: the first, the second and the last of
+# the stream; for the slice-type probe, those slices alone; for the SEI target, every distinct SEI
+# unit.
+FUZZ="$OUT/../../../fuzz/corpus"
+SEEDS="$FUZZ/h264_parameter_sets"
+mkdir -p "$SEEDS" "$FUZZ/h264_slice_header" "$FUZZ/h264_slice_type" "$FUZZ/h264_sei"
+python3 - "$FUZZ" "$OUT"/*.h264 <<'PY'
+import hashlib, os, re, struct, sys
+fuzz = sys.argv[1]
+def write(target, name, data):
+    with open(os.path.join(fuzz, target, name), "wb") as f:
+        f.write(data)
 for path in sys.argv[2:]:
     data = open(path, "rb").read()
     units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
@@ -172,32 +179,13 @@ for path in sys.argv[2:]:
         first.setdefault(u[0] & 0x1F, u)
     sps, pps = first[7], first[8]
     name = os.path.splitext(os.path.basename(path))[0]
-    with open(os.path.join(seeds, name), "wb") as f:
-        f.write(struct.pack(">H", len(sps)) + sps + pps)
-PY
-
-# Seeds of the slice-header target (the first SPS and PPS behind their two 16-bit lengths, then a
-# slice: the first, the second and the last of each stream), of the slice-type probe (those
-# slices alone) and of the SEI target (every distinct SEI unit).
-FUZZ="$OUT/../../../fuzz/corpus"
-mkdir -p "$FUZZ/h264_slice_header" "$FUZZ/h264_slice_type" "$FUZZ/h264_sei"
-python3 - "$FUZZ" "$OUT"/*.h264 <<'PY'
-import hashlib, os, re, struct, sys
-fuzz = sys.argv[1]
-for path in sys.argv[2:]:
-    data = open(path, "rb").read()
-    units = [u.rstrip(b"\0") for u in re.split(b"\0\0\1", data)[1:]]
-    first = {}
-    for u in units:
-        first.setdefault(u[0] & 0x1F, u)
-    name = os.path.splitext(os.path.basename(path))[0]
+    write("h264_parameter_sets", name, struct.pack(">H", len(sps)) + sps + pps)
     slices = [u for u in units if 1 <= u[0] & 0x1F <= 5]
-    for i, s in enumerate({0: slices[0], 1: slices[1], 2: slices[-1]}.values()):
-        ps = struct.pack(">HH", len(first[7]), len(first[8])) + first[7] + first[8]
-        open(os.path.join(fuzz, "h264_slice_header", f"{name}-{i}"), "wb").write(ps + s)
-        open(os.path.join(fuzz, "h264_slice_type", f"{name}-{i}"), "wb").write(s)
+    for i, s in enumerate([slices[0], slices[1], slices[-1]]):
+        write("h264_slice_header", f"{name}-{i}", struct.pack(">HH", len(sps), len(pps)) + sps + pps + s)
+        write("h264_slice_type", f"{name}-{i}", s)
     for u in units:
         if u[0] & 0x1F == 6:
-            open(os.path.join(fuzz, "h264_sei", hashlib.sha1(u).hexdigest()[:16]), "wb").write(u)
+            write("h264_sei", hashlib.sha1(u).hexdigest()[:16], u)
 PY
 ls -l "$OUT" "$SEEDS"
