@@ -39,29 +39,38 @@ inline const uint8_t* FindZeroZeroPortable(const uint8_t* from, const uint8_t* e
 }
 
 #ifdef ORVANE_ZERO_ZERO_SSE2
+// The matches among the 32 positions [q, q + 32), read from the 34 bytes [q, q + 34): the low and
+// the high 16 positions, a byte of ones at each match.
+inline void ZeroZeroStep(const uint8_t* q, __m128i wanted, __m128i& low, __m128i& high) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto load = [q](int offset) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + offset)); };
+  low = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(load(0), zero), _mm_cmpeq_epi8(load(1), zero)),
+                      _mm_cmpeq_epi8(load(2), wanted));
+  high = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(load(16), zero), _mm_cmpeq_epi8(load(17), zero)),
+                       _mm_cmpeq_epi8(load(18), wanted));
+}
+
+inline uint32_t ZeroZeroMask(__m128i low, __m128i high) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(low)) | static_cast<uint32_t>(_mm_movemask_epi8(high)) << 16;
+}
+
 inline const uint8_t* FindZeroZeroSSE2(const uint8_t* from, const uint8_t* end, uint8_t third) {
   const uint8_t* p = from;
-  const __m128i zero = _mm_setzero_si128();
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(third));
+  __m128i low, high;
   // Each step reads the 34 bytes [p, p + 34) and decides the 32 positions [p, p + 32).
   while (end - p >= 34) {
-    const auto load = [p](int offset) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
-    };
-    const __m128i low = _mm_and_si128(
-        _mm_and_si128(_mm_cmpeq_epi8(load(0), zero), _mm_cmpeq_epi8(load(1), zero)),
-        _mm_cmpeq_epi8(load(2), wanted));
-    const __m128i high = _mm_and_si128(
-        _mm_and_si128(_mm_cmpeq_epi8(load(16), zero), _mm_cmpeq_epi8(load(17), zero)),
-        _mm_cmpeq_epi8(load(18), wanted));
-    if (_mm_movemask_epi8(_mm_or_si128(low, high)) != 0) {
-      const uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(low)) |
-                            static_cast<uint32_t>(_mm_movemask_epi8(high)) << 16;
-      return p + std::countr_zero(mask);
-    }
+    ZeroZeroStep(p, wanted, low, high);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high)) != 0) return p + std::countr_zero(ZeroZeroMask(low, high));
     p += 32;
   }
-  return FindZeroZeroTail(p, end, third);
+  // The positions left after whole steps, in one more step over the last 34 bytes: it overlaps
+  // positions already decided, none of them a match. Short ranges go one position at a time.
+  if (p == from || end - p < 3) return FindZeroZeroTail(p, end, third);
+  const uint8_t* const q = end - 34;
+  ZeroZeroStep(q, wanted, low, high);
+  const uint32_t mask = ZeroZeroMask(low, high);
+  return mask != 0 ? q + std::countr_zero(mask) : end;
 }
 #endif
 
