@@ -16,11 +16,13 @@ namespace Orvane::Proc::CodecParsers {
 // slice_type modulo 5.
 enum H264SliceKind : uint32_t { kSliceP = 0, kSliceB = 1, kSliceI = 2, kSliceSP = 3, kSliceSI = 4 };
 
-// One operation of ref_pic_list_modification.
+// One operation of ref_pic_list_modification. The idc codes either of the two values after it; the
+// narrow one comes first, so that an entry takes 8 bytes, and the header (zeroed before each decode)
+// stays small.
 struct H264_RefPicListModification {
   uint8_t modification_of_pic_nums_idc;  // 3 ends the list
-  uint32_t abs_diff_pic_num_minus1;
   uint8_t long_term_pic_num;
+  uint32_t abs_diff_pic_num_minus1;
 
   bool operator==(const H264_RefPicListModification&) const = default;
 };
