@@ -33,9 +33,9 @@ constexpr uint32_t kIDRType = 5;
 // The largest frame of any level, in macroblocks (level 6 and up).
 constexpr uint32_t kMaxFrameSizeInMbs = 139264;
 
-// How much of a unit DecodeSliceHeader reads. IDR and non-reference slices carry no marking
-// operations, so their headers are short; a reference non-IDR slice can carry long modification,
-// weight and marking lists.
+// How much of a unit DecodeSliceHeader reads: less of IDR and non-reference slices, which carry no
+// marking operations, than of the others, whose modification, weight and marking lists can all be
+// long. A header longer than its prefix fails with "End of stream"; DecodeSlice reads it whole.
 constexpr uint64_t kShortPrefixBytes = 60;
 constexpr uint64_t kLongPrefixBytes = 1000;
 
