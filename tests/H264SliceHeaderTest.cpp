@@ -216,6 +216,18 @@ TEST(H264SliceHeader, PrefixAndWholeSlice) {
   }
 }
 
+// Records built by hand: without parameter sets nothing is listed; counts beyond the arrays list
+// what the arrays hold.
+TEST(H264SliceHeader, ListingOfRecordsBuiltByHand) {
+  Units u;
+  u.pps.weighted_pred_flag = 1;
+  H264SliceHeader h{};
+  h.slice_type = 5, h.num_ref_idx_l0_active_minus1 = 255, h.sps = u.Collection().sps_list[0], h.pps = u.Collection().pps_list[0];
+  EXPECT_EQ(Listed(H264SliceHeader{}, {}), " ");
+  EXPECT_EQ(Listed(h, {}).find("luma_weight_flag[32]"), std::string::npos);
+  EXPECT_NE(Listed(h, {}).find("luma_weight_flag[31]"), std::string::npos);
+}
+
 TEST(H264SliceHeader, SliceKindProbe) {
   const std::vector<std::pair<std::vector<uint8_t>, uint32_t>> rows = {
       {{0x65, 0x88, 0x84}, kSliceI}, {{0x41, 0x9A, 0x80}, kSliceP}, {{0x22, 0x88, 0x80}, kSliceI},  // IDR 7, P 5, partition A

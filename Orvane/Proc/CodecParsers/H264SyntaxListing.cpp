@@ -1,6 +1,9 @@
 // The H.264 slice header and SEI messages in the shared listing: every element the syntax coded,
 // by the record's field names, in bitstream order, each function in the shape of the decode it
 // mirrors.
+#include <algorithm>
+#include <iterator>
+
 #include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
@@ -12,6 +15,13 @@
 namespace Orvane::Proc::CodecParsers {
 
 namespace {
+
+// The first `count` entries of an array field, as far as the record holds them: a decoded record
+// never counts more than its arrays hold, a record built by hand may.
+template <class Array>
+uint32_t Held(uint64_t count, const Array& array) {
+  return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
+}
 
 void ListModifications(const char* name, const H264_RefPicListModification (&list)[33], SyntaxListing& out) {
   for (uint32_t i = 0; i < std::size(list); ++i) {
@@ -27,7 +37,7 @@ void ListModifications(const char* name, const H264_RefPicListModification (&lis
 
 void ListWeights(const char* name, const H264_PredWeightTable& t, uint32_t count, bool chroma, SyntaxListing& out) {
   out.BeginRecord(name);
-  for (uint32_t i = 0; i < count; ++i) {
+  for (uint32_t i = 0; i < Held(count, t.luma_weight_flag); ++i) {
     ENTRY(t, luma_weight_flag, i);
     if (t.luma_weight_flag[i]) {
       ENTRY(t, luma_weight, i);
@@ -49,6 +59,9 @@ void ListWeights(const char* name, const H264_PredWeightTable& t, uint32_t count
 // slice_header
 
 void ListSyntax(const H264SliceHeader& h, SyntaxListing& out) {
+  // What a header codes follows from its parameter sets; one built by hand without them lists
+  // nothing.
+  if (!h.sps || !h.pps) return;
   const H264_SPS& s = *h.sps;
   const H264_PPS& p = *h.pps;
   const H264SliceKind kind = h.Kind();

@@ -51,8 +51,9 @@ void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
                 SyntaxListing& out);
 
-// The H.264 slice header, which holds the SPS and PPS it was decoded with; a whole slice adds the
-// slice_id of a partition A. Each SEI message is a record of its own, with its decoded form.
+// The H.264 slice header, listed against the SPS and PPS it holds (nothing without them); a whole
+// slice adds the slice_id of a partition A. Each SEI message is a record of its own, with its
+// decoded form.
 void ListSyntax(const H264SliceHeader& header, SyntaxListing& out);
 void ListSyntax(const H264Slice& slice, SyntaxListing& out);
 void ListSyntax(const H264_SEI& sei, SyntaxListing& out);
