@@ -324,6 +324,7 @@ TEST(H264Decode, NalUnitNames) {
       {{0x65, 0x88}, "IDR [I]"},                                // slice_type 7
       {{0x01, 0xA0}, "Coded slice of a non-IDR picture [B]"},  // slice_type 1
       {{0x7F}, "Unspecified 31"},
+      {{0x23, 0x80}, "Coded slice data partition B"},  // slice_id 0, then slice data
   };
   for (const Row& row : rows) EXPECT_EQ(DescribeNALU(NALU{row.unit.data(), row.unit.size()}), row.expected);
   EXPECT_EQ(H264NaluTypeName(21), "Slice extension for a depth view or a 3D-AVC texture view");

@@ -143,7 +143,8 @@ std::string DescribeNALU(const NALU& nalu) {
   if (nalu.size == 0) ThrowBitstream("DescribeNALU", "Empty NAL unit");
   const uint32_t type = H264NaluType(nalu);
   std::string text = H264NaluTypeName(type);
-  if (type >= 1 && type <= 5) {
+  // Partitions B and C carry no slice header, so no slice type to tell.
+  if (type == 1 || type == 2 || type == 5) {
     // The raw bytes: the first two codes of a slice are too short to hold an emulation pattern
     // (two zero bytes, then a byte of at most 3).
     BitsReader r(nalu.data, nalu.size);
