@@ -2,13 +2,14 @@
 // (clamped to what is left), the SPS, then the PPS taking the rest. Each unit's header is made to
 // carry its type, so that the PPS decode is reached with an SPS that may be stored. Decoding may
 // fail only with the exception family; whatever is stored must be sorted by id without
-// duplicates, and the records' accessors must hold.
+// duplicates, the records' accessors must hold, and their listings must nest properly.
 #include <cstdlib>
 #include <vector>
 
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 #include "ParameterSetInput.h"
 
 using namespace Orvane::Proc::CodecParsers;
@@ -34,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
     if (sps->GetReorderDepth() > 16) std::abort();
     if (sps->GetMaxBitrate("high") < sps->GetMaxBitrate("main")) std::abort();
     sps->GetColourDescription();
+    fuzz_support::CheckedListing listing;
+    ListSyntax(*sps, listing);
   }
   for (const auto& pps : ps.pps_list) {
     const auto sps = ps.GetSPS(pps->seq_parameter_set_id);
@@ -43,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t inputSize) {
                                                                            (sps->pic_height_in_map_units_minus1 + 1u)) {
       std::abort();
     }
+    fuzz_support::CheckedListing listing;
+    ListSyntax(*pps, *sps, listing);
   }
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
+#include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
 namespace Orvane::Proc::CodecParsers {
 namespace {
@@ -113,5 +114,37 @@ void SetColourDescription(CommonVUI& vui, const ColourDescription& colour) {
   vui.transfer_characteristics = static_cast<uint8_t>(colour.transfer);
   vui.matrix_coefficients = static_cast<uint8_t>(colour.matrix);
 }
+
+// The head in the shape of its decode, for the listings of both VUIs.
+#define FIELD(field) out.Element(#field, vui.field)
+void ListSyntax(const CommonVUI& vui, SyntaxListing& out) {
+  FIELD(aspect_ratio_info_present_flag);
+  if (vui.aspect_ratio_info_present_flag) {
+    FIELD(aspect_ratio_idc);
+    if (vui.aspect_ratio_idc == 255) {
+      FIELD(sar_width);
+      FIELD(sar_height);
+    }
+  }
+  FIELD(overscan_info_present_flag);
+  if (vui.overscan_info_present_flag) FIELD(overscan_appropriate_flag);
+  FIELD(video_signal_type_present_flag);
+  if (vui.video_signal_type_present_flag) {
+    FIELD(video_format);
+    FIELD(video_full_range_flag);
+    FIELD(colour_description_present_flag);
+    if (vui.colour_description_present_flag) {
+      FIELD(colour_primaries);
+      FIELD(transfer_characteristics);
+      FIELD(matrix_coefficients);
+    }
+  }
+  FIELD(chroma_loc_info_present_flag);
+  if (vui.chroma_loc_info_present_flag) {
+    FIELD(chroma_sample_loc_type_top_field);
+    FIELD(chroma_sample_loc_type_bottom_field);
+  }
+}
+#undef FIELD
 
 }  // namespace Orvane::Proc::CodecParsers

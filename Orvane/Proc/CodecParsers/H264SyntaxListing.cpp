@@ -1,10 +1,10 @@
-// The H.264 slice header and SEI messages in the shared listing: every element the syntax coded,
-// by the record's field names, in bitstream order, each function in the shape of the decode it
-// mirrors.
-#include <algorithm>
+// The H.264 records in the shared listing: every element the syntax coded, by the record's field
+// names, in bitstream order, each function in the shape of the decode it mirrors.
 #include <iterator>
 
+#include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
+#include "Orvane/Proc/CodecParsers/H264Syntax.h"
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
@@ -16,11 +16,71 @@ namespace Orvane::Proc::CodecParsers {
 
 namespace {
 
-// The first `count` entries of an array field, as far as the record holds them: a decoded record
-// never counts more than its arrays hold, a record built by hand may.
-template <class Array>
-uint32_t Held(uint64_t count, const Array& array) {
-  return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
+using h26x_syntax::Held;
+
+void ListHRD(const H264_HRD& h, std::string_view name, SyntaxListing& out) {
+  out.BeginRecord(name);
+  FIELD(h, cpb_cnt_minus1);
+  FIELD(h, bit_rate_scale);
+  FIELD(h, cpb_size_scale);
+  for (uint32_t i = 0; i < Held(h.cpb_cnt_minus1 + uint64_t{1}, h.cbr_flag); ++i) {
+    ENTRY(h, bit_rate_value_minus1, i);
+    ENTRY(h, cpb_size_value_minus1, i);
+    ENTRY(h, cbr_flag, i);
+  }
+  FIELD(h, initial_cpb_removal_delay_length_minus1);
+  FIELD(h, cpb_removal_delay_length_minus1);
+  FIELD(h, dpb_output_delay_length_minus1);
+  FIELD(h, time_offset_length);
+  out.EndRecord();
+}
+
+// The VUI as stored: one that ended early lists the fields after its end as their zeros, and
+// timing without a tick or a clock lists no timing.
+void ListVUI(const H264_VUI& v, SyntaxListing& out) {
+  out.BeginRecord("vui");
+  ListSyntax(v.common, out);
+  FIELD(v, timing_info_present_flag);
+  if (v.timing_info_present_flag) {
+    FIELD(v, num_units_in_tick);
+    FIELD(v, time_scale);
+    FIELD(v, fixed_frame_rate_flag);
+  }
+  FIELD(v, nal_hrd_parameters_present_flag);
+  if (v.nal_hrd_parameters_present_flag) ListHRD(v.nal_hrd, "nal_hrd", out);
+  FIELD(v, vcl_hrd_parameters_present_flag);
+  if (v.vcl_hrd_parameters_present_flag) ListHRD(v.vcl_hrd, "vcl_hrd", out);
+  if (v.nal_hrd_parameters_present_flag || v.vcl_hrd_parameters_present_flag) FIELD(v, low_delay_hrd_flag);
+  FIELD(v, pic_struct_present_flag);
+  FIELD(v, bitstream_restriction_flag);
+  if (v.bitstream_restriction_flag) {
+    FIELD(v, motion_vectors_over_pic_boundaries_flag);
+    FIELD(v, max_bytes_per_pic_denom);
+    FIELD(v, max_bits_per_mb_denom);
+    FIELD(v, log2_max_mv_length_horizontal);
+    FIELD(v, log2_max_mv_length_vertical);
+    FIELD(v, max_num_reorder_frames);
+    FIELD(v, max_dec_frame_buffering);
+  }
+  out.EndRecord();
+}
+
+// The `count` lists of a scaling matrix: the present flag of each (bit i of the mask, under the
+// syntax's name of the flag) and, for a list that was present, its weights as decoded, in raster
+// order under the record's name of its list.
+void ListScalingMatrix(std::string_view flagName, uint16_t mask, const ScalingLists4x4& lists4x4,
+                       const ScalingLists8x8& lists8x8, uint32_t count, SyntaxListing& out) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const bool present = (mask >> i) & 1;
+    out.Element(flagName, {i}, present);
+    if (!present) continue;
+    if (i < 6) {
+      for (uint32_t j = 0; j < 16; ++j) out.Element("ScalingList4x4", {i, j}, lists4x4[i][j]);
+    } else {
+      const uint32_t k = kScaling8x8Index[i - 6];
+      for (uint32_t j = 0; j < 64; ++j) out.Element("ScalingList8x8", {k, j}, lists8x8[k][j]);
+    }
+  }
 }
 
 void ListModifications(const char* name, const H264_RefPicListModification (&list)[33], SyntaxListing& out) {
@@ -54,6 +114,109 @@ void ListWeights(const char* name, const H264_PredWeightTable& t, uint32_t count
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// seq_parameter_set_data, pic_parameter_set_rbsp
+
+void ListSyntax(const H264_SPS& s, SyntaxListing& out) {
+  FIELD(s, profile_idc);
+  FIELD(s, constraint_set0_flag);
+  FIELD(s, constraint_set1_flag);
+  FIELD(s, constraint_set2_flag);
+  FIELD(s, constraint_set3_flag);
+  FIELD(s, constraint_set4_flag);
+  FIELD(s, constraint_set5_flag);
+  FIELD(s, level_idc);
+  FIELD(s, seq_parameter_set_id);
+  if (h264_syntax::CodesChromaFormat(s.profile_idc)) {
+    FIELD(s, chroma_format_idc);
+    if (s.chroma_format_idc == 3) FIELD(s, separate_colour_plane_flag);
+    FIELD(s, bit_depth_luma_minus8);
+    FIELD(s, bit_depth_chroma_minus8);
+    FIELD(s, qpprime_y_zero_transform_bypass_flag);
+    FIELD(s, seq_scaling_matrix_present_flag);
+    if (s.seq_scaling_matrix_present_flag) {
+      ListScalingMatrix("seq_scaling_list_present_flag", s.scaling_list_present_mask, s.ScalingList4x4, s.ScalingList8x8,
+                        s.chroma_format_idc == 3 ? 12 : 8, out);
+    }
+  }
+  FIELD(s, log2_max_frame_num_minus4);
+  FIELD(s, pic_order_cnt_type);
+  if (s.pic_order_cnt_type == 0) {
+    FIELD(s, log2_max_pic_order_cnt_lsb_minus4);
+  } else if (s.pic_order_cnt_type == 1) {
+    FIELD(s, delta_pic_order_always_zero_flag);
+    FIELD(s, offset_for_non_ref_pic);
+    FIELD(s, offset_for_top_to_bottom_field);
+    FIELD(s, num_ref_frames_in_pic_order_cnt_cycle);
+    for (uint32_t i = 0; i < s.num_ref_frames_in_pic_order_cnt_cycle; ++i) ENTRY(s, offset_for_ref_frame, i);
+  }
+  FIELD(s, max_num_ref_frames);
+  FIELD(s, gaps_in_frame_num_value_allowed_flag);
+  FIELD(s, pic_width_in_mbs_minus1);
+  FIELD(s, pic_height_in_map_units_minus1);
+  FIELD(s, frame_mbs_only_flag);
+  if (!s.frame_mbs_only_flag) FIELD(s, mb_adaptive_frame_field_flag);
+  FIELD(s, direct_8x8_inference_flag);
+  FIELD(s, frame_cropping_flag);
+  if (s.frame_cropping_flag) {
+    FIELD(s, frame_crop_left_offset);
+    FIELD(s, frame_crop_right_offset);
+    FIELD(s, frame_crop_top_offset);
+    FIELD(s, frame_crop_bottom_offset);
+  }
+  FIELD(s, vui_parameters_present_flag);
+  if (s.vui_parameters_present_flag) ListVUI(s.vui, out);
+}
+
+void ListSyntax(const H264_PPS& p, const H264_SPS& sps, SyntaxListing& out) {
+  FIELD(p, pic_parameter_set_id);
+  FIELD(p, seq_parameter_set_id);
+  FIELD(p, entropy_coding_mode_flag);
+  FIELD(p, bottom_field_pic_order_in_frame_present_flag);
+  FIELD(p, num_slice_groups_minus1);
+  if (p.num_slice_groups_minus1 > 0) {
+    FIELD(p, slice_group_map_type);
+    if (p.slice_group_map_type == 0) {
+      for (uint32_t i = 0; i < Held(p.num_slice_groups_minus1 + uint64_t{1}, p.run_length_minus1); ++i) {
+        ENTRY(p, run_length_minus1, i);
+      }
+    } else if (p.slice_group_map_type == 2) {
+      for (uint32_t i = 0; i < Held(p.num_slice_groups_minus1, p.top_left); ++i) {
+        ENTRY(p, top_left, i);
+        ENTRY(p, bottom_right, i);
+      }
+    } else if (p.slice_group_map_type >= 3 && p.slice_group_map_type <= 5) {
+      FIELD(p, slice_group_change_direction_flag);
+      FIELD(p, slice_group_change_rate_minus1);
+    } else if (p.slice_group_map_type == 6) {
+      FIELD(p, pic_size_in_map_units_minus1);
+      for (uint32_t i = 0; i < p.slice_group_id.size(); ++i) ENTRY(p, slice_group_id, i);
+    }
+  }
+  FIELD(p, num_ref_idx_l0_default_active_minus1);
+  FIELD(p, num_ref_idx_l1_default_active_minus1);
+  FIELD(p, weighted_pred_flag);
+  FIELD(p, weighted_bipred_idc);
+  FIELD(p, pic_init_qp_minus26);
+  FIELD(p, pic_init_qs_minus26);
+  FIELD(p, chroma_qp_index_offset);
+  FIELD(p, deblocking_filter_control_present_flag);
+  FIELD(p, constrained_intra_pred_flag);
+  FIELD(p, redundant_pic_cnt_present_flag);
+  // The record does not keep whether the fields from transform_8x8_mode_flag on were coded: they
+  // are listed when the SPS allows them and they differ from what their absence means.
+  const bool highFields = p.transform_8x8_mode_flag || p.pic_scaling_matrix_present_flag ||
+                          p.second_chroma_qp_index_offset != p.chroma_qp_index_offset;
+  if (!highFields || !sps.AllowsPpsHighFields()) return;
+  FIELD(p, transform_8x8_mode_flag);
+  FIELD(p, pic_scaling_matrix_present_flag);
+  if (p.pic_scaling_matrix_present_flag) {
+    ListScalingMatrix("pic_scaling_list_present_flag", p.scaling_list_present_mask, p.ScalingList4x4, p.ScalingList8x8,
+                      6 + (sps.chroma_format_idc == 3 ? 6 : 2) * p.transform_8x8_mode_flag, out);
+  }
+  FIELD(p, second_chroma_qp_index_offset);
+}
 
 // ---------------------------------------------------------------------------------------------
 // slice_header

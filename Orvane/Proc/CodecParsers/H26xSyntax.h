@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <source_location>
 #include <type_traits>
@@ -121,6 +122,13 @@ void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, Key key, c
   } else {
     list.insert(at, std::move(record));
   }
+}
+
+// The first `count` entries of an array field, as far as the record holds them, for the listings:
+// a decoded record never counts more than its arrays hold, a record built by hand may.
+template <class Array>
+uint32_t Held(uint64_t count, const Array& array) {
+  return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
 }
 
 // The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,

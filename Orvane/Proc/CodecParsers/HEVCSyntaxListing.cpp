@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "Orvane/Proc/CodecParsers/H26xSyntax.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
@@ -14,19 +15,14 @@ namespace Orvane::Proc::CodecParsers {
 
 namespace {
 
+using h26x_syntax::Held;
+
 // The range extensions of the PPS exist from the format range extensions profile on.
 constexpr uint32_t kFirstRangeExtensionsProfile = 4;
 constexpr uint32_t kIDRWithRADL = 19;
 constexpr uint32_t kIDRNoLeading = 20;
 constexpr uint8_t kSliceB = 0;
 constexpr uint8_t kSliceI = 2;
-
-// The first `count` entries of an array field, as far as the record holds them: a decoded record
-// never counts more than its arrays hold, a record built by hand may.
-template <class Array>
-uint32_t Held(uint64_t count, const Array& array) {
-  return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
-}
 
 // One profile block, without level_idc, which profile_tier_level codes apart.
 void ListProfile(const HEVC_ProfileInfo& p, SyntaxListing& out) {
@@ -192,39 +188,10 @@ void ListShortTermRPS(const HEVC_ShortTermRPS& s, const HEVC_SPS& sps, uint32_t 
   }
 }
 
-void ListCommonVUI(const CommonVUI& c, SyntaxListing& out) {
-  FIELD(c, aspect_ratio_info_present_flag);
-  if (c.aspect_ratio_info_present_flag) {
-    FIELD(c, aspect_ratio_idc);
-    if (c.aspect_ratio_idc == 255) {
-      FIELD(c, sar_width);
-      FIELD(c, sar_height);
-    }
-  }
-  FIELD(c, overscan_info_present_flag);
-  if (c.overscan_info_present_flag) FIELD(c, overscan_appropriate_flag);
-  FIELD(c, video_signal_type_present_flag);
-  if (c.video_signal_type_present_flag) {
-    FIELD(c, video_format);
-    FIELD(c, video_full_range_flag);
-    FIELD(c, colour_description_present_flag);
-    if (c.colour_description_present_flag) {
-      FIELD(c, colour_primaries);
-      FIELD(c, transfer_characteristics);
-      FIELD(c, matrix_coefficients);
-    }
-  }
-  FIELD(c, chroma_loc_info_present_flag);
-  if (c.chroma_loc_info_present_flag) {
-    FIELD(c, chroma_sample_loc_type_top_field);
-    FIELD(c, chroma_sample_loc_type_bottom_field);
-  }
-}
-
 // The VUI as stored: one read without its default display window lists no window.
 void ListVUI(const HEVC_VUI& v, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
   out.BeginRecord("vui");
-  ListCommonVUI(v.common, out);
+  ListSyntax(v.common, out);
   FIELD(v, neutral_chroma_indication_flag);
   FIELD(v, field_seq_flag);
   FIELD(v, frame_field_info_present_flag);

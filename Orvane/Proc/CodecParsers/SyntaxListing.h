@@ -9,6 +9,9 @@
 
 namespace Orvane::Proc::CodecParsers {
 
+struct CommonVUI;
+struct H264_SPS;
+struct H264_PPS;
 struct HEVC_VPS;
 struct HEVC_SPS;
 struct HEVC_PPS;
@@ -50,6 +53,14 @@ void ListSyntax(const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
                 SyntaxListing& out);
+
+// The VUI head that the H.264 and H.265 VUIs share, as part of the listing of either.
+void ListSyntax(const CommonVUI& vui, SyntaxListing& out);
+
+// The H.264 records. A PPS is listed against the SPS it was decoded with, whose profile and chroma
+// format decide what the PPS codes.
+void ListSyntax(const H264_SPS& sps, SyntaxListing& out);
+void ListSyntax(const H264_PPS& pps, const H264_SPS& sps, SyntaxListing& out);
 
 // The H.264 slice header, listed against the SPS and PPS it holds (nothing without them); a whole
 // slice adds the slice_id of a partition A. Each SEI message is a record of its own, with its
