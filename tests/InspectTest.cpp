@@ -1,6 +1,6 @@
 // h26x-inspect end to end: the same units listed alike whether the stream is raw, in MP4 or in
 // MPEG-TS (the containers made by FFmpeg), refused units listed with the decoders' own message,
-// and the exit statuses.
+// H.264 parameter sets, and the exit statuses.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "support/BitstreamTestKit.h"
 #include "support/HEVCStreams.h"
@@ -86,6 +87,26 @@ TEST(Inspect, ARefusedUnitIsListedWithTheDecodersMessageAndTheListingGoesOn) {
   EXPECT_FALSE(listing["nal_units"][0].contains("fields"));
   EXPECT_EQ(Decoded(Json{{"nal_units", Json(listing["nal_units"].begin() + 1, listing["nal_units"].end())}}),
             Decoded(Listing(kStream)));
+}
+
+// An H.264 stream, raw and in MP4 (its parameter sets in the avcC record there): every unit named by
+// its type, and the same SPS and PPS fields in both.
+TEST(Inspect, H264ParameterSetsRawAndInMp4) {
+  TempDir dir;
+  const std::filesystem::path raw = std::filesystem::path(H264_TEST_DATA) / "high_hrd_colour.h264";
+  RunCommand("ffmpeg -nostdin -loglevel error -r 25 -i " + Quote(raw) + " -c copy " + Quote(dir / "s.mp4"));
+  std::vector<std::set<std::string>> parameterSets;
+  for (const auto& input : {raw, dir / "s.mp4"}) {
+    const Json listing = Listing(input);
+    EXPECT_EQ(listing["codec"], "h264");
+    parameterSets.emplace_back();
+    for (const Json& unit : listing["nal_units"]) {
+      EXPECT_EQ(unit["type_name"], Orvane::Proc::CodecParsers::H264NaluTypeName(unit["nal_unit_type"]));
+      if (unit.contains("fields")) parameterSets.back().insert(unit["fields"].dump());
+    }
+  }
+  EXPECT_EQ(parameterSets[0].size(), 2u);
+  EXPECT_EQ(parameterSets[0], parameterSets[1]);
 }
 
 TEST(Inspect, ExitStatuses) {

@@ -1,5 +1,6 @@
 #include "NalUnits.h"
 
+#include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
@@ -10,6 +11,7 @@ namespace inspect {
 namespace {
 
 constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
+constexpr uint32_t kH264SEI = 6, kH264SPS = 7, kH264PPS = 8;
 
 class HEVCDecoder : public UnitDecoder {
  public:
@@ -61,30 +63,48 @@ class HEVCDecoder : public UnitDecoder {
   cp::HEVC_PS ps_;
 };
 
-// H.264: slices decoded against the parameter sets in force, and SEI messages.
+// H.264: parameter sets with their fields, slices decoded against the parameter sets in force,
+// and SEI messages.
 class H264Decoder : public UnitDecoder {
  public:
   uint32_t Type(const cp::NALU& nalu) const override { return cp::H264NaluType(nalu); }
   std::string TypeName(uint32_t type) const override { return cp::H264NaluTypeName(type); }
 
   bool Decode(const cp::NALU& nalu, cp::SyntaxListing& fields) override {
-    if (Type(nalu) == kSEI) {
-      cp::H264_SEI sei;
-      sei.Decode(nalu);
-      cp::ListSyntax(sei, fields);
-      return true;
+    switch (Type(nalu)) {
+      // As for H.265: decoded for the listing and once more by the collection.
+      case kH264SPS: {
+        auto sps = std::make_unique<cp::H264_SPS>();
+        sps->Decode(nalu);
+        ps_.AddNALU(nalu);
+        cp::ListSyntax(*sps, fields);
+        return true;
+      }
+      case kH264PPS: {
+        auto pps = std::make_unique<cp::H264_PPS>();
+        pps->Decode(nalu, ps_);
+        ps_.AddNALU(nalu);
+        cp::ListSyntax(*pps, *ps_.GetSPS(pps->seq_parameter_set_id), fields);
+        return true;
+      }
+      case kH264SEI: {
+        cp::H264_SEI sei;
+        sei.Decode(nalu);
+        cp::ListSyntax(sei, fields);
+        return true;
+      }
+      default: {
+        // The whole slice, so that a header longer than the prefix DecodeSliceHeader reads is
+        // listed too, with the slice_id of a partition A.
+        const std::shared_ptr<const cp::H264Slice> slice = ps_.DecodeSlice(nalu);
+        if (!slice) return false;
+        cp::ListSyntax(*slice, fields);
+        return true;
+      }
     }
-    ps_.AddNALU(nalu);
-    // The whole slice, so that a header longer than the prefix DecodeSliceHeader reads is listed
-    // too, with the slice_id of a partition A.
-    const std::shared_ptr<const cp::H264Slice> slice = ps_.DecodeSlice(nalu);
-    if (!slice) return false;
-    cp::ListSyntax(*slice, fields);
-    return true;
   }
 
  private:
-  static constexpr uint32_t kSEI = 6;
   cp::H264_PS ps_;
 };
 
