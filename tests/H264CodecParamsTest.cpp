@@ -121,6 +121,8 @@ H264Units Variant(const std::string& name) {
     lowProfile(77);
   } else if (name == "SPS 139") {
     lowProfile(139);
+  } else if (name == "SPS 144") {
+    u.sps.Set("profile_idc", 144);
   } else if (name == "PPS short") {
     u.pps.Set("chroma_qp_index_offset", -3).Remove("transform_8x8_mode_flag pic_scaling_matrix_present_flag second_chroma_qp_index_offset");
   } else if (name == "PPS+map0") {
@@ -155,6 +157,7 @@ TEST(H264Decode, RefusesOutOfRangeValues) {
       {"SPS", "nal_unit_type", 8, "NALU is not a SPS"},
       {"SPS", "seq_parameter_set_id", 32, "seq_parameter_set_id out of range"},
       {"SPS", "chroma_format_idc", 4, "chroma_format_idc out of range"},
+      {"SPS 144", "chroma_format_idc", 4, "chroma_format_idc out of range"},
       {"SPS", "bit_depth_luma_minus8", 7, "bit_depth_luma_minus8 out of range"},
       {"SPS", "bit_depth_chroma_minus8", 7, "bit_depth_chroma_minus8 out of range"},
       {"SPS", "bit_depth_luma_minus8", 2, "Different chroma and luma bit depth"},
@@ -258,31 +261,20 @@ TEST(H264Decode, BranchesEncodersDoNotTake) {
   }
 }
 
-// One record per id in id order, the last of an id winning; other types ignored; a failing unit,
-// or an empty one, leaves the collection as it was; a PPS waits for its SPS.
+// What the collection does for H.264 (its order and replacement are the HEVC collection's): a PPS
+// waits for its SPS, units of other types are ignored, an empty unit is refused.
 TEST(H264Decode, Collection) {
   H264_PS ps;
   const auto add = [&ps](const SyntaxUnit& unit) {
     const std::vector<uint8_t> bytes = unit.Bytes();
     return Probe([&] { ps.AddNALU(NALU{bytes.data(), bytes.size()}); });
   };
-  const auto sps = [](int id, int width) { return H264Units().sps.Set("seq_parameter_set_id", id).Set("pic_width_in_mbs_minus1", width); };
-  for (const SyntaxUnit& unit : {sps(5, 1), sps(1, 2), sps(3, 3), sps(3, 4), sps(1, 5).Set("chroma_format_idc", 4), H264Unit(6, "x:u16=1281"),
-                                 H264Unit(1, "x:u8=136")}) {
-    add(unit);
-  }
-  std::string stored;
-  for (const auto& s : ps.sps_list) stored += Line(s->seq_parameter_set_id, s->pic_width_in_mbs_minus1) + ",";
-  EXPECT_EQ(stored, "1 2,3 4,5 1,");
-  EXPECT_EQ(ps.GetSPS(3), ps.sps_list[1]);
-  EXPECT_EQ(ps.GetSPS(4), nullptr);
   EXPECT_EQ(add(H264Units().pps)->message, "invalid seq_parameter_set_id in pps");
-  add(sps(0, 9));
-  EXPECT_FALSE(add(H264Units().pps));
-  EXPECT_EQ(ps.GetPPS(0), ps.pps_list.at(0));
+  for (const SyntaxUnit& unit : {H264Units().sps, H264Units().pps, H264Unit(6, "x:u16=1281"), H264Unit(1, "x:u8=136")}) add(unit);
+  EXPECT_EQ(Line(ps.sps_list.size(), ps.pps_list.size(), ps.GetPPS(0) == ps.pps_list[0]), "1 1 1");
   const uint8_t byte = 0x67;
   const std::optional<Failure> empty = Probe([&] { ps.AddNALU(NALU{&byte, 0}); });
-  EXPECT_EQ(Line(empty->message, empty->function, ps.sps_list.size()), "Empty NAL unit AddNALU 4");
+  EXPECT_EQ(Line(empty->message, empty->function, ps.sps_list.size()), "Empty NAL unit AddNALU 1");
 }
 
 // What an SPS derives: its picture size after cropping (the sample streams' sizes are checked in
@@ -296,7 +288,6 @@ TEST(H264Decode, DerivedValues) {
       {[](H264_SPS& s) { s.profile_idc = 77, s.level_idc = 11, s.constraint_set3_flag = 1; }, "1920 1088 9 128 160 512 0"},  // 1b
       {[](H264_SPS& s) { s.level_idc = 11, s.constraint_set3_flag = 1; }, "1920 1088 11 192 240 768 0"},  // High intra
       {[](H264_SPS& s) { s.level_idc = 41; }, "1920 1088 41 50000 62500 200000 4"},
-      {[](H264_SPS& s) { s.level_idc = 62; }, "1920 1088 62 800000 1000000 3200000 16"},
       {[](H264_SPS& s) { s.level_idc = 63; }, "1920 1088 63 0 0 0 0"},
       {[](H264_SPS& s) { s.vui_parameters_present_flag = s.vui.bitstream_restriction_flag = 1, s.vui.max_num_reorder_frames = 2; },
        "1920 1088 40 20000 25000 80000 2"},
@@ -327,7 +318,6 @@ TEST(H264Decode, NalUnitNames) {
       {{0x23, 0x80}, "Coded slice data partition B"},  // slice_id 0, then slice data
   };
   for (const Row& row : rows) EXPECT_EQ(DescribeNALU(NALU{row.unit.data(), row.unit.size()}), row.expected);
-  EXPECT_EQ(H264NaluTypeName(21), "Slice extension for a depth view or a 3D-AVC texture view");
   EXPECT_EQ(H264NaluTypeName(32), "");
   const uint8_t cut[] = {0x65};
   EXPECT_EQ(Probe([&] { DescribeNALU(NALU{cut, 1}); })->message, "End of stream");

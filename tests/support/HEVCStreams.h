@@ -1,6 +1,6 @@
 #pragma once
-// The sample HEVC streams of tests/data/hevc (made by make-streams.sh), for the tests that decode
-// every unit of them.
+// The sample streams of tests/data/hevc and tests/data/h264 (made by make-streams.sh), for the
+// tests that decode every unit of them.
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>

@@ -2,7 +2,8 @@
 # Makes the small H.264 streams that the parameter-set, slice-header and SEI tests decode, and next
 # to each one the oracles: FFmpeg's trace_headers listing of its SPS and PPS units in NAME.trace, of
 # its slice headers in NAME.slices and of its SEI units in NAME.sei (the extradata copy that the
-# demuxer also traces is left out, so the sections follow the stream's units in order).
+# demuxer also traces is left out, so the sections follow the stream's units in order); and
+# ffprobe's picture sizes of all of them in sizes.txt.
 #
 # Needs x264 and ffmpeg (scripts/setup.sh installs both). Run from anywhere:
 #   bash tests/data/h264/make-streams.sh
@@ -49,9 +50,10 @@ enc high10_croprect 64x64 2 yuv420p10le --output-depth 10 --crop-rect 2,4,6,8
 # High 4:2:2, 10-bit.
 enc high422_10 64x48 2 yuv422p10le --output-csp i422 --output-depth 10
 
-# High 4:4:4 Predictive, lossless (qpprime_y_zero_transform_bypass_flag) at an odd size, so that
-# the 4:4:4 crop unit of one sample shows.
-enc high444_lossless 63x45 2 yuv444p --output-csp i444 --qp 0
+# High 4:4:4 Predictive, lossless (qpprime_y_zero_transform_bypass_flag) at an odd size (x264
+# cuts it from an even picture, which is what testsrc2 makes), so that the 4:4:4 crop unit of one
+# sample shows.
+enc high444_lossless 64x46 2 yuv444p --output-csp i444 --qp 0 --vf crop:0,0,1,1
 
 # Monochrome (High, chroma_format_idc 0).
 enc mono_400 64x48 2 gray --output-csp i400
@@ -130,7 +132,8 @@ ffmpeg -nostdin -hide_banner -loglevel error -y -i "$OUT/hdr_sei.h264" -c copy -
 mv "$TMP/hdr_sei.h264" "$OUT/hdr_sei.h264"
 
 # The oracles: trace_headers of the parameter sets in NAME.trace, of the slice headers in
-# NAME.slices and of the SEI units in NAME.sei. In the SEI sections the message headings are
+# NAME.slices and of the SEI units in NAME.sei; ffprobe's picture size of every stream in sizes.txt
+# ("NAME WIDTH HEIGHT"). In the SEI sections the message headings are
 # dropped, the 0xFF-extended payloadType and payloadSize bytes are summed into one element each, and
 # the fields are kept only for the messages the SEI decode reads: recovery point (6), mastering
 # display colour volume (137), content light level (144); their payload extension bits are left out.
@@ -155,7 +158,8 @@ for f in "$OUT"/*.h264; do
         print $1, $2, $NF
       }
     ' >"${f%.h264}.sei"
-done
+  echo "$(basename "$f" .h264) $(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 "$f" | tr , ' ')"
+done >"$OUT/sizes.txt"
 
 # Fuzz seeds from every stream: for the parameter-set target, the first SPS and PPS behind the
 # 16-bit length of the SPS (fuzz/h264_parameter_sets.cpp); for the slice-header target, the same

@@ -1,0 +1,161 @@
+// Every SPS and PPS of the sample streams in tests/data/h264, decoded by us, listed by the
+// library's syntax listing and compared element by element, in order, with what FFmpeg's
+// trace_headers printed for the same unit (the .trace file next to each stream, made by
+// make-streams.sh); and each SPS's picture size after cropping with ffprobe's (sizes.txt). The
+// scaling lists, which the records keep as the lists in force rather than as their coded deltas,
+// are rebuilt here from the traced deltas with the fall-back rules and compared whole.
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Orvane/Proc/CodecParsers/H264CodecParams.h"
+#include "support/HEVCStreams.h"
+#include "support/TraceOracle.h"
+
+namespace {
+
+using namespace Orvane::Proc::CodecParsers;
+using namespace codec_test;
+using List = std::vector<int>;  // the weights of one scaling list in raster order
+
+// Elements that no record keeps: the NAL unit header, reserved and trailing bits; and the deltas
+// of the scaling lists, which are compared as the lists they make.
+bool NotKept(const std::string& name) {
+  for (const char* n : {"forbidden_zero_bit", "nal_ref_idc", "nal_unit_type", "reserved_zero_2bits", "rbsp_stop_one_bit",
+                        "rbsp_alignment_zero_bit"}) {
+    if (name == n) return true;
+  }
+  return name.starts_with("delta_scale[");
+}
+const TraceRules kRules{{{"gaps_in_frame_num_allowed_flag", "gaps_in_frame_num_value_allowed_flag"}}, NotKept, {}};
+
+// The default list of H.264 list i (Tables 7-3 and 7-4) in raster order: constant along each
+// anti-diagonal, but for the second weight of the second row of the 8x8 lists.
+List Default(size_t i) {
+  const bool intra = i < 6 ? i < 3 : i % 2 == 0;
+  const std::array<std::array<int, 15>, 4> diagonals = {{{6, 13, 20, 28, 32, 37, 42}, {10, 14, 20, 24, 27, 30, 34},
+                                                        {6, 10, 13, 16, 18, 23, 25, 27, 29, 31, 33, 36, 38, 40, 42},
+                                                        {9, 13, 15, 17, 19, 21, 22, 24, 25, 27, 28, 30, 32, 33, 35}}};
+  const int n = i < 6 ? 4 : 8;
+  List list(n * n);
+  for (int j = 0; j < n * n; ++j) list[j] = diagonals[(i < 6 ? 0 : 2) + !intra][j / n + j % n];
+  if (n == 8) list[9] = intra ? 11 : 13;
+  return list;
+}
+
+// The lists (H.264 order) of the matrix a traced unit codes, `flag`[i] by `flag`[i]: coded by its
+// deltas in zig-zag order, the default one when the first delta makes 0, or, not present, the
+// fall-back list: the default one (rule A) or that of `ruleB` for the first list of each kind,
+// else the list of its kind before it.
+std::vector<List> TracedLists(const TraceUnit& unit, const std::string& flag, const std::vector<List>* ruleB) {
+  std::vector<std::pair<bool, std::vector<int>>> coded;  // present, deltas
+  for (const auto& [name, value] : unit.elements) {
+    if (name.starts_with(flag + "[")) coded.push_back({value != 0, {}});
+    if (name.starts_with("delta_scale[")) coded.back().second.push_back(static_cast<int>(value));
+  }
+  std::vector<List> lists;
+  for (size_t i = 0; i < coded.size(); ++i) {
+    const auto& [present, deltas] = coded[i];
+    const bool first = i == 0 || i == 3 || i == 6 || i == 7;
+    if (!present) {
+      lists.push_back(!first ? lists[i < 6 ? i - 1 : i - 2] : ruleB ? (*ruleB)[i] : Default(i));
+      continue;
+    }
+    const int n = i < 6 ? 4 : 8;
+    std::vector<int> zigzag;  // raster position of each scan position, diagonal by diagonal
+    for (int d = 0; d < 2 * n - 1; ++d) {
+      for (int k = 0, row; k <= d; ++k) {
+        if ((row = d % 2 ? k : d - k) < n && d - row < n) zigzag.push_back(row * n + d - row);
+      }
+    }
+    List list(n * n);
+    int last = 8, next = 8;
+    for (size_t j = 0, d = 0; j < zigzag.size(); ++j) {
+      if (next != 0) next = (last + deltas.at(d++) + 256) % 256;
+      if (j == 0 && next == 0) {
+        list = Default(i);
+        break;
+      }
+      list[zigzag[j]] = last = next == 0 ? last : next;
+    }
+    lists.push_back(list);
+  }
+  return lists;
+}
+
+std::vector<List> OurLists(const ScalingLists4x4& l4, const ScalingLists8x8& l8) {
+  std::vector<List> lists;
+  for (const auto& l : l4) lists.emplace_back(std::begin(l), std::end(l));
+  for (uint32_t k : kScaling8x8Index) lists.emplace_back(std::begin(l8[k]), std::end(l8[k]));
+  return lists;
+}
+
+TEST(H264ParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
+  const std::vector<std::filesystem::path> streams = SampleStreams(H264_TEST_DATA, ".h264");
+  ASSERT_GE(streams.size(), 12u);
+  std::map<std::string, std::pair<uint32_t, uint32_t>> sizes;  // ffprobe's, by stream name
+  std::ifstream sizeFile(std::filesystem::path(H264_TEST_DATA) / "sizes.txt");
+  for (std::string name; sizeFile >> name >> sizes[name].first >> sizes[name].second;) {}
+  size_t units = 0, compared = 0;
+  for (const auto& stream : streams) {
+    SCOPED_TRACE(stream.filename().string());
+    const std::vector<uint8_t> bytes = ReadFile(stream);
+    const std::vector<TraceUnit> trace = ReadTrace(std::filesystem::path(stream).replace_extension(".trace"));
+    std::vector<NALU> nalus;
+    FindAnnexBNalus(bytes.data(), bytes.size(), nalus);
+    H264_PS ps;
+    std::map<int, std::vector<List>> spsLists;  // the lists of each SPS id, as the trace makes them
+    size_t unit = 0;
+    for (const NALU& nalu : nalus) {
+      const uint32_t type = H264NaluType(nalu);
+      if (type != 7 && type != 8) continue;
+      ASSERT_LT(unit, trace.size()) << "more parameter sets than the trace";
+      const TraceUnit& expected = trace[unit++];
+      SCOPED_TRACE(expected.heading + " #" + std::to_string(unit));
+      FlatListing ours;
+      std::vector<List> ourLists, tracedLists;
+      if (type == 7) {
+        EXPECT_EQ(expected.heading, "Sequence Parameter Set");
+        H264_SPS sps;
+        sps.Decode(nalu);
+        ListSyntax(sps, ours);
+        EXPECT_EQ(sps.GetPictureSize(), sizes.at(stream.stem().string()));
+        ourLists = OurLists(sps.ScalingList4x4, sps.ScalingList8x8);
+        // Without a matrix every list is flat; the 8x8 chroma lists of a matrix that is not 4:4:4
+        // are not in force and stay zero.
+        tracedLists = TracedLists(expected, "seq_scaling_list_present_flag", nullptr);
+        if (tracedLists.empty()) tracedLists.assign(6, List(16, 16));
+        tracedLists.resize(12, List(64, sps.seq_scaling_matrix_present_flag ? 0 : 16));
+        spsLists[sps.seq_parameter_set_id] = tracedLists;
+      } else {
+        EXPECT_EQ(expected.heading, "Picture Parameter Set");
+        auto pps = std::make_unique<H264_PPS>();
+        pps->Decode(nalu, ps);
+        const auto sps = ps.GetSPS(pps->seq_parameter_set_id);
+        ListSyntax(*pps, *sps, ours);
+        ourLists = OurLists(pps->ScalingList4x4, pps->ScalingList8x8);
+        // The lists the PPS does not code are its SPS's.
+        const std::vector<List>& inSps = spsLists.at(sps->seq_parameter_set_id);
+        tracedLists = TracedLists(expected, "pic_scaling_list_present_flag", sps->seq_scaling_matrix_present_flag ? &inSps : nullptr);
+        tracedLists.insert(tracedLists.end(), inSps.begin() + static_cast<ptrdiff_t>(tracedLists.size()), inSps.end());
+      }
+      ps.AddNALU(nalu);
+      std::erase_if(ours.elements, [](const auto& e) { return e.first.starts_with("ScalingList"); });
+      compared += Compare(expected, ours, kRules);
+      EXPECT_EQ(ourLists, tracedLists);
+    }
+    EXPECT_EQ(unit, trace.size()) << "fewer parameter sets than the trace";
+    units += unit;
+  }
+  std::cout << streams.size() << " streams: " << units << " units, " << compared << " elements and " << 12 * units
+            << " scaling lists compared\n";
+}
+
+}  // namespace
