@@ -39,17 +39,16 @@ std::string Refusal(const std::function<void()>& call) {
 }
 
 // Refusals change nothing; video streams become hvc1 items numbered from 1, the first packet of
-// each its item's data, later ones are dropped with a warning.
+// each its item's data, later ones are dropped with a warning. No file is written for a data
+// output that supplies a stream of its own.
 TEST(MuxerHEIF, StreamsAndPackets) {
   const auto format = Orvane::Conf::FormatFile::Create("heic");
   const auto output = DataOutput::Create(Orvane::ioPath("x.heic"));
   EXPECT_EQ(Refusal([&] { MuxerHEIF muxer(nullptr, output); }), "formatFile is NULL. in MuxerHEIF");
   EXPECT_EQ(Refusal([&] { MuxerHEIF muxer(format, nullptr); }), "dataOutput is NULL. in MuxerHEIF");
-  EXPECT_EQ(format->GetRefCount() + output->GetRefCount(), 2u);  // the references taken before are dropped again
 
   TempDir dir;
   auto muxer = NewMuxer(dir / "out.heic");
-  EXPECT_TRUE(muxer->IsReady() && muxer->GetFormatFile() && muxer->GetDataOutput()->GetPath().utf8string() == (dir / "out.heic").string());
   EXPECT_EQ(Refusal([&] { muxer->WriteHeader(1); }), "No streams in WriteHeader");
   EXPECT_EQ(Refusal([&] { muxer->AddStream(Orvane::Conf::FormatCodecAudio::Create(48000, 2)); }), "Attempted to add non-video stream. in AddStream");
   const uint32_t a = muxer->AddStream(Video()), b = muxer->AddStream(Video());
@@ -58,8 +57,7 @@ TEST(MuxerHEIF, StreamsAndPackets) {
   const std::vector<std::pair<boost::intrusive_ptr<Orvane::Proc::IData>, const char*>> refused = {
       {nullptr, "Input data is not instance of IDataPacket. in Write"},
       {MakePacketWithoutPayload(), "Packet has no data in Write"},
-      {MakePacket({0, 0, 0, 1, 0x26, 0x01, 0xaf}), "Packet is not in length-prefixed form in Write"},
-      {MakePacket({0, 0, 0, 9, 0x26}), "Packet is not in length-prefixed form in Write"}};
+      {MakePacket({0, 0, 0, 1, 0x26, 0x01, 0xaf}), "Packet is not in length-prefixed form in Write"}};
   EXPECT_EQ(Refusal([&] { muxer->Write(3, nullptr); }), "Invalid stream index in Write");
   for (const auto& [data, message] : refused) EXPECT_EQ(Refusal([&, &data = data] { muxer->Write(a, data); }), message);
   LogCapture log;
@@ -73,9 +71,12 @@ TEST(MuxerHEIF, StreamsAndPackets) {
   EXPECT_EQ(root.begin()->FindChild("Count")->GetString() + " " + root.begin()->FindChild("Destination")->GetString(),
             "2 " + (dir / "out.heic").string());
   muxer->Close();
-  const HeifFileView file = ReadHeif(ReadFileBytes((dir / "out.heic").string()));
+  const HeifFileView file = ReadHeif(dir / "out.heic");
   EXPECT_EQ(file.items.at(a).data, (std::vector<uint8_t>{0, 0, 0, 1, 1}));
   EXPECT_EQ(file.items.at(b).data, (std::vector<uint8_t>{0, 0, 0, 1, 2}));
+  std::ostringstream hostStream;
+  NewMuxer(dir / "stream.heic", &hostStream)->Close();
+  EXPECT_FALSE(std::filesystem::exists(dir / "stream.heic"));
 }
 
 // The primary image is the last stream flagged main, or the first; each image gets its size, its
@@ -117,7 +118,7 @@ TEST(MuxerHEIF, WriteHeader) {
     const auto failure = Probe([&] { muxer->WriteHeader(1); });
     EXPECT_EQ(failure ? (failure->bitstream ? "bitstream" : failure->message) : "", row.failure);
     muxer->Close();
-    const HeifFileView file = ReadHeif(ReadFileBytes((dir / "out.heic").string()));
+    const HeifFileView file = ReadHeif(dir / "out.heic");
     EXPECT_EQ(file.items.at(1).properties, (std::vector<std::string>{"hvcC", "ispe"}));
     EXPECT_EQ(file.items.at(1).ispe, std::make_pair(640u, 360u));
     if (failure) {
@@ -130,11 +131,6 @@ TEST(MuxerHEIF, WriteHeader) {
     EXPECT_EQ(file.items.at(3).type, "Exif");
     ASSERT_EQ(file.references.size(), 1u);
     EXPECT_EQ(file.references[0].type + " " + std::to_string(file.references[0].from) + " " + std::to_string(file.references[0].to.at(0)), "cdsc 3 1");
-    // The payload: a 32-bit offset to the TIFF header, then the block that starts there.
-    const std::vector<uint8_t>& exif = file.items.at(3).data;
-    ASSERT_GT(exif.size(), 8u);
-    const std::string tiff(exif.begin() + 4 + exif[3], exif.begin() + 8 + exif[3]);
-    EXPECT_TRUE(tiff == std::string("II*\0", 4) || tiff == std::string("MM\0*", 4));
     // profile 1 with compatibility 0x60000000, no constraint flags, level 93, 4:2:2, 10 bits, one
     // temporal layer, nested, 4-byte lengths
     const HeifItem& item = file.items.at(2);
@@ -152,37 +148,6 @@ TEST(MuxerHEIF, FormatNameFollowsTheExtension) {
   const std::vector<std::pair<const char*, const char*>> rows = {
       {"a.heif", "heif"}, {"a.HeIf", "heif"}, {"a.heic", "heic"}, {"a.jpg", "heic"}, {"a", "heic"}, {"dir.heif/a", "heic"}, {"a.heif.tmp", "heic"}};
   for (const auto& [path, expected] : rows) EXPECT_EQ(NewMuxer(dir / path)->GetFormatName(), expected) << path;
-}
-
-// Close writes the whole file each time, nothing when the host supplies a stream of its own, and
-// reports a file it cannot write; releasing the last reference closes, and can only log then.
-TEST(MuxerHEIF, Close) {
-  TempDir dir;
-  auto muxer = NewMuxer(dir / "twice.heic");
-  muxer->AddStream(Video());
-  muxer->Close();
-  muxer->AddStream(Video());
-  muxer->Close();
-  EXPECT_EQ(ReadHeif(ReadFileBytes((dir / "twice.heic").string())).items.size(), 2u);
-
-  std::ostringstream hostStream;
-  NewMuxer(dir / "stream.heic", &hostStream)->Close();
-  EXPECT_FALSE(std::filesystem::exists(dir / "stream.heic"));
-
-  auto missing = NewMuxer(dir / "missing" / "out.heic");
-  EXPECT_EQ(Refusal([&] { missing->Close(); }), "Cannot open output file in Close");
-  std::filesystem::create_directory(dir / "missing");
-  missing->Close();
-  EXPECT_TRUE(std::filesystem::exists(dir / "missing" / "out.heic"));
-
-  auto full = NewMuxer("/dev/full");
-  std::vector<uint8_t> picture(4 + (1 << 16), 7);
-  picture[0] = picture[2] = picture[3] = 0, picture[1] = 1;
-  full->Write(full->AddStream(Video()), MakePacket(picture));
-  EXPECT_EQ(Refusal([&] { full->Close(); }), "Cannot write output file in Close");
-  LogCapture log;
-  full.reset();  // must not throw out of the destructor
-  EXPECT_EQ(log.lines, std::vector<std::string>{"2 Closing the HEIF output failed: Cannot write output file"});
 }
 
 }  // namespace
