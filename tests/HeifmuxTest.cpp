@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "heifmux/AnnexBAccessUnits.h"
+#include "support/HEVCStreams.h"
 #include "support/HeifBoxReader.h"
 #include "support/HostFakes.h"
 
@@ -74,7 +75,7 @@ struct OpenGopStreams {
     RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(mp4) + " -c copy -y " + Quote(raw) + " -c copy -y " +
                Quote(ts));
     const auto cut = [](const std::filesystem::path& from, const std::filesystem::path& to, size_t first, size_t last) {
-      const std::vector<uint8_t> bytes = ReadFileBytes(from.string());
+      const std::vector<uint8_t> bytes = codec_test::ReadFile(from);
       const std::vector<std::string> at = Probe(from, "packet=pos");
       WriteBytes(to, {bytes.begin() + std::stol(at.at(first)), last ? bytes.begin() + std::stol(at.at(last)) : bytes.end()});
     };
@@ -117,7 +118,7 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     const Outcome muxed = Heifmux(Quote(input) + " -o " + Quote(heic));
     ASSERT_EQ(muxed.status, 0) << muxed.output;
 
-    const HeifFileView file = ReadHeif(ReadFileBytes(heic.string()));
+    const HeifFileView file = ReadHeif(heic);
     ASSERT_EQ(file.items.size(), 1u);
     const HeifItem& image = file.items.begin()->second;
     EXPECT_EQ(image.type, "hvc1");
@@ -172,7 +173,7 @@ TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
     const std::filesystem::path heic = dir / "image.heic", item = dir / "item.hevc";
     const Outcome muxed = Heifmux(Quote(row.input) + " " + row.options + " -o " + Quote(heic));
     ASSERT_EQ(muxed.status, 0) << muxed.output;
-    WriteBytes(item, ItemAsAnnexB(ReadHeif(ReadFileBytes(heic.string())).items.begin()->second));
+    WriteBytes(item, ItemAsAnnexB(ReadHeif(heic).items.begin()->second));
     EXPECT_EQ(FrameDigests(item, "yuv420p"), std::vector<std::string>{streams.randomAccessDigests[row.picture]});
   }
 }
@@ -184,7 +185,7 @@ TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
 TEST(Heifmux, RawStreamsSplitIntoTheAccessUnitsOfFFmpeg) {
   for (const std::string& input : {OpenGopStreams::Get().rawCut.string(), kData + "/../hevc/six_slices.hevc",
                                     kData + "/../hevc/main8_tl_vui.hevc"}) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(input);
+    const std::vector<uint8_t> bytes = codec_test::ReadFile(input);
     const auto startCode = [&](size_t at) { return at + (bytes.at(at + 2) == 0); };
     std::vector<size_t> expectedBegins;
     for (const std::string& at : Probe(input, "packet=pos")) expectedBegins.push_back(startCode(std::stoul(at)));
@@ -213,7 +214,7 @@ TEST(Heifmux, TwoInputsWithPrimaryAndExif) {
                                 " --primary 2 --exif Exif.Image.Make=Orvane --exif 'Exif.Image.Model=Two Inputs'" +
                                 " -o " + Quote(heic));
   ASSERT_EQ(muxed.status, 0) << muxed.output;
-  const HeifFileView file = ReadHeif(ReadFileBytes(heic.string()));
+  const HeifFileView file = ReadHeif(heic);
   EXPECT_EQ(file.primaryItem, 2u);
   EXPECT_EQ(file.items.at(1).ispe, std::make_pair(352u, 288u));
   EXPECT_EQ(file.items.at(2).ispe, std::make_pair(320u, 240u));

@@ -3,15 +3,13 @@
 #include <heif_file.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace testing_support {
 
-HeifFileView ReadHeif(const std::vector<uint8_t>& bytes) {
+HeifFileView ReadHeif(const std::filesystem::path& path) {
   heif::HeifFile file;
-  if (const heif::Error error = file.read_from_memory(bytes.data(), bytes.size(), true)) throw std::runtime_error(error.message);
+  if (const heif::Error error = file.read_from_file(path.c_str())) throw std::runtime_error(error.message);
   HeifFileView view;
   view.primaryItem = file.get_primary_image_ID();
   for (const heif_item_id id : file.get_item_IDs()) {
@@ -67,12 +65,6 @@ std::vector<uint8_t> ItemAsAnnexB(const HeifItem& item) {
     out.insert(out.end(), unit.begin(), unit.end());
   }
   return out;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace testing_support

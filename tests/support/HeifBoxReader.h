@@ -3,6 +3,7 @@
 // and the primary item. (The end-to-end tests also read them with exiftool, heif-info and
 // heif-convert.)
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,9 +33,8 @@ struct HeifFileView {
 };
 
 // Throws std::runtime_error when libheif refuses the file.
-HeifFileView ReadHeif(const std::vector<uint8_t>& file);
+HeifFileView ReadHeif(const std::filesystem::path& path);
 // An image's whole bitstream in Annex B: the hvcC NAL units, then those of the item data.
 std::vector<uint8_t> ItemAsAnnexB(const HeifItem& item);
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 }  // namespace testing_support
