@@ -1,7 +1,7 @@
 // Every VPS, SPS and PPS of the sample streams in tests/data/hevc, and every slice segment header,
 // decoded by us, listed by the library's syntax listing and compared element by element, in order,
 // with what FFmpeg's trace_headers printed for the same unit (the .trace and .slices files next to
-// each stream, made by make-streams.sh).
+// each stream, made by make-streams.sh); every SPS written back by its Append, byte for byte.
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
@@ -53,7 +54,8 @@ bool BeyondSliceHeaderDecode(const std::string& name) {
 const TraceRules kParameterSetRules{{{"scaling_list_delta_coeff", "scaling_list_delta_coef"}}, NotKept, {}};
 const TraceRules kSliceRules{{}, NotKept, BeyondSliceHeaderDecode};
 
-TEST(HEVCParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
+// Every VPS, SPS and PPS element by element as FFmpeg traced it, and every SPS written back.
+TEST(HEVCParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgreesAndEverySPSIsWrittenBack) {
   const std::vector<std::filesystem::path> streams = SampleStreams(HEVC_TEST_DATA);
   ASSERT_GE(streams.size(), 8u);
   for (const auto& stream : streams) {
@@ -83,6 +85,12 @@ TEST(HEVCParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
         sps->Decode(nalu, ps);
         ListSyntax(*sps, ours);
         EXPECT_EQ(expected.heading, "Sequence Parameter Set");
+        // Written back, the unit as it was: the sample SPS are of the base layer and temporal id 0
+        // and carry no extension data.
+        H26xBitstreamBuilder written(true);
+        sps->Append(written);
+        EXPECT_EQ(std::vector<uint8_t>(written.data(), written.data() + written.BytesInBuffer()),
+                  std::vector<uint8_t>(nalu.data, nalu.data + nalu.size));
       } else {
         auto pps = std::make_unique<HEVC_PPS>();
         pps->Decode(nalu, ps);
