@@ -118,16 +118,13 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     const Outcome muxed = Heifmux(Quote(input) + " -o " + Quote(heic));
     ASSERT_EQ(muxed.status, 0) << muxed.output;
 
+    // One image, the primary one, of the size after the conformance window.
     const HeifFileView file = ReadHeif(heic);
     ASSERT_EQ(file.items.size(), 1u);
     const HeifItem& image = file.items.begin()->second;
-    EXPECT_EQ(image.type, "hvc1");
-    EXPECT_EQ(file.primaryItem, file.items.begin()->first);
-    EXPECT_EQ(image.ispe, std::make_pair(row.width, row.height));
-
     const std::string info = RunCommand("heif-info " + Quote(heic) + " 2>&1");
-    EXPECT_NE(info.find("image: " + std::to_string(row.width) + "x" + std::to_string(row.height)), std::string::npos)
-        << info;
+    EXPECT_NE(info.find("image: " + std::to_string(row.width) + "x" + std::to_string(row.height) + " (id=1), primary"),
+              std::string::npos) << info;
 
     // Bit-exact: what the file stores decodes to exactly what the source's first picture does.
     const std::filesystem::path extracted = dir / (std::string(row.input) + ".item.hevc");
