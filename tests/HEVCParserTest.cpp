@@ -79,20 +79,6 @@ TEST(HEVCParser, ReadsConfigurations) {
   EXPECT_FALSE(sei->HasParameterSets());
 }
 
-// Packets framed as the configuration's units, and what kind of picture they hold.
-TEST(HEVCParser, PacketsArePictureClassified) {
-  const std::vector<std::pair<std::vector<int>, uint32_t>> rows = {
-      {{35, 39, 21}, 3}, {{19}, 7}, {{32, 33, 34, 20}, 7}, {{16}, 3}, {{1, 8}, 24}, {{7}, 8}, {{9, 19}, 24}, {{0, 1}, 0}, {{}, 0}};
-  const auto config = HEVCParser::CreateFromCodecConfiguration(Blob(HvcC({{32, {kVPS}}, {33, {kSPS}}, {34, {kPPS}}}, 1, 3)));
-  for (const auto& [types, flags] : rows) {
-    Bytes packet;
-    for (int type : types) packet.insert(packet.end(), {0, 0, 3, uint8_t(type << 1), 0x01, 0xAF});
-    const auto parsed = config->ParsePacket(Blob(packet));
-    EXPECT_EQ(parsed->nalLengthSize(), 3u);
-    EXPECT_EQ(std::make_pair(parsed->nalus().size(), parsed->GetPictureFlags()), std::make_pair(types.size(), flags)) << types.size();
-  }
-}
-
 // NalusToHVCC read back by the parser: VPS, SPS, PPS and SEI arrays in that order, profile and
 // level from the VPS with id 0; and the limits of the record.
 TEST(HEVCParser, HvcCRecords) {

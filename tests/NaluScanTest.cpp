@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
@@ -17,35 +18,27 @@ std::vector<Bytes> Units(const std::vector<NALU>& nalus) {
   return units;
 }
 
-std::vector<Bytes> AnnexB(const Bytes& stream) {
-  std::vector<NALU> nalus;
-  FindAnnexBNalus(stream.data(), stream.size(), nalus);
-  return Units(nalus);
-}
-
-TEST(FindAnnexBNalus, Cases) {
-  const struct Row { const char* name; Bytes stream; std::vector<Bytes> expected; } rows[] = {
-      {"four- and three-byte start codes", {0, 0, 0, 1, 0x67, 0xAA, 0, 0, 1, 0x68, 0xBB}, {{0x67, 0xAA}, {0x68, 0xBB}}},
-      {"leading garbage dropped", {0x11, 0x22, 0, 0, 1, 0x65}, {{0x65}}},
-      {"adjacent start codes", {0, 0, 1, 0, 0, 0, 1, 0x65}, {{0x65}}},
-      {"one zero belongs to the start code, others to the unit", {0, 0, 1, 0x65, 0, 0, 0, 0, 1, 0x41, 0, 0}, {{0x65, 0}, {0x41, 0, 0}}},
-      {"start code at the very end", {0, 0, 1, 0x65, 0, 0, 0, 1}, {{0x65}}},
-      {"no start code", {0x65, 0, 0, 2, 0x41, 0, 0}, {}},
-      {"empty", {}, {}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(AnnexB(row.stream), row.expected) << row.name;
-}
-
-TEST(FindMP4Nalus, Cases) {
+// Streams cut into their NAL units, behind start codes or behind lengths of 1 to 4 bytes, and the
+// refusals of length-prefixed ones (the units found before a failure stay).
+TEST(NaluScan, StreamsCutIntoUnits) {
   Bytes long255(256, 0x41);
   long255[0] = 255;
+  const std::optional<uint64_t> startCodes;
   const struct Row {
     const char* name;
     Bytes stream;
-    uint64_t lengthSize;
-    std::vector<Bytes> expected;  // before the failure, if any
-    std::string failure = "";     // message in function
+    std::optional<uint64_t> lengthSize;
+    std::vector<Bytes> expected;
+    std::string failure = "";  // message in function
   } rows[] = {
+      {"four- and three-byte start codes", {0, 0, 0, 1, 0x67, 0xAA, 0, 0, 1, 0x68, 0xBB}, startCodes, {{0x67, 0xAA}, {0x68, 0xBB}}},
+      {"leading garbage dropped", {0x11, 0x22, 0, 0, 1, 0x65}, startCodes, {{0x65}}},
+      {"adjacent start codes", {0, 0, 1, 0, 0, 0, 1, 0x65}, startCodes, {{0x65}}},
+      {"one zero belongs to the start code, others to the unit", {0, 0, 1, 0x65, 0, 0, 0, 0, 1, 0x41, 0, 0}, startCodes,
+       {{0x65, 0}, {0x41, 0, 0}}},
+      {"start code at the very end", {0, 0, 1, 0x65, 0, 0, 0, 1}, startCodes, {{0x65}}},
+      {"no start code", {0x65, 0, 0, 2, 0x41, 0, 0}, startCodes, {}},
+      {"empty", {}, startCodes, {}},
       {"one-byte length of 255", long255, 1, {Bytes(255, 0x41)}},
       {"length size 0", {0, 1, 0x65}, 0, {}, "Invalid NAL length size in FindMP4Nalus"},
       {"zero length", {0, 0, 0, 1, 0x65, 0, 0, 0, 0, 0x41}, 4, {{0x65}}, "The MP4 packet contains zero NALU length in FindMP4Nalus"},
@@ -55,7 +48,10 @@ TEST(FindMP4Nalus, Cases) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<NALU> nalus;
-    const auto f = Probe([&] { FindMP4Nalus(row.stream.data(), row.stream.size(), nalus, row.lengthSize); });
+    const auto f = Probe([&] {
+      if (row.lengthSize) FindMP4Nalus(row.stream.data(), row.stream.size(), nalus, *row.lengthSize);
+      else FindAnnexBNalus(row.stream.data(), row.stream.size(), nalus);
+    });
     EXPECT_EQ(Units(nalus), row.expected);
     EXPECT_EQ(f ? f->message + " in " + f->function : "", row.failure);
     EXPECT_TRUE(!f || f->bitstream);
