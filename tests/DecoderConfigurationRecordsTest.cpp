@@ -44,6 +44,7 @@ TEST(DecoderConfigurationRecords, Layouts) {
 // The shared parts of the stream parsers, without a codec's own.
 struct PlainParser : H26xParser {
   explicit PlainParser(bool forCodecConfig) : H26xParser(forCodecConfig, NaluCodec::HEVC) {}
+  std::shared_ptr<H26xParser> Rebuild(const NaluFilter&) const override { return nullptr; }
   std::shared_ptr<H26xParser> ParsePacket(const ConstBlobPtr&) const override { return nullptr; }
   uint32_t GetPictureFlags() const override { return 0; }
   bool HasParameterSets() const override { return false; }

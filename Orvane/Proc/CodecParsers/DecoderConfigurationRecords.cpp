@@ -36,17 +36,24 @@ BlobPtr MakeLengthPrefixedBlob(const std::vector<NALU>& nalus, uint64_t lengthSi
   return blob;
 }
 
-BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus) {
+uint64_t AnnexBSize(const std::vector<NALU>& nalus) {
   uint64_t total = 0;
   for (const NALU& nalu : nalus) total += 4 + nalu.size;
-  auto blob = BlobFF::Create(total);
-  uint8_t* out = blob->GetWritableData();
+  return total;
+}
+
+void WriteAnnexB(const std::vector<NALU>& nalus, uint8_t* out) {
   for (const NALU& nalu : nalus) {
     static constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
     std::memcpy(out, kStartCode, 4);
     if (nalu.size) std::memcpy(out + 4, nalu.data, nalu.size);
     out += 4 + nalu.size;
   }
+}
+
+BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus) {
+  auto blob = BlobFF::Create(AnnexBSize(nalus));
+  WriteAnnexB(nalus, blob->GetWritableData());
   return blob;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// New blobs written from NAL unit records: length-prefixed and Annex B streams, and the hvcC
-// decoder configuration record.
+// New blobs written from NAL unit records: length-prefixed and Annex B streams, and the hvcC and
+// avcC decoder configuration records.
 #include <cstdint>
 #include <vector>
 
@@ -29,11 +29,19 @@ class BlobMp4Maker {
 BlobPtr MakeLengthPrefixedBlob(const std::vector<NALU>& nalus, uint64_t lengthSize);
 // Each unit behind 00 00 00 01. Never fails.
 BlobPtr MakeAnnexBBlob(const std::vector<NALU>& nalus);
+// The same layout sized first and then written straight into a caller's buffer of that size.
+uint64_t AnnexBSize(const std::vector<NALU>& nalus);
+void WriteAnnexB(const std::vector<NALU>& nalus, uint8_t* out);
 
 // An hvcC record: profile, tier and level from the lowest-id VPS, format and bit depths from the
 // lowest-id SPS, then arrays of the VPS, SPS, PPS and SEI units in that order (other units are
 // left out), each unit in input order. Fails without a VPS, SPS or PPS, with too many, or with a
 // length size outside 1 to 4.
 BlobPtr NalusToHVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
+
+// An avcC record: profile, constraint flags and level from the lowest-id SPS, then the SPS units
+// and the PPS units, each in input order (other units are left out); no profile extension fields.
+// Fails without an SPS or a PPS, or with too many.
+BlobPtr NalusToAVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
 
 }  // namespace Orvane::Proc::CodecParsers

@@ -2,11 +2,14 @@
 // Stream parsers: the NAL units of one codec configuration or of one packet, with the bytes they
 // point into and how they were framed.
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "Orvane/Blob.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 
 namespace Orvane::Proc::CodecParsers {
@@ -22,11 +25,31 @@ enum PictureFlags : uint32_t {
   PICTURE_SKIPPABLE_LEADING = 16,
 };
 
+// Decides, unit by unit, what a rewrite keeps. Returning 1 keeps the unit, or, when the callback
+// wrote a complete NAL unit into the builder (BeginNALU ... FinishNALU, no start code), puts that
+// unit in its place; any other result drops the unit and whatever was written. May be empty.
+using NaluFilter = std::function<int32_t(const NALU& nalu, H26xBitstreamBuilder& builder)>;
+
+// The units of a list that a filter keeps, in input order. Replacement units live in the builders
+// (made with emulation prevention on); the records stay valid while this object and the bytes of
+// the input live.
+struct FilteredNalus {
+  FilteredNalus(const std::vector<NALU>& input, const NaluFilter& filter);
+
+  std::vector<NALU> nalus;
+  std::deque<H26xBitstreamBuilder> builders;  // a deque: records point into its elements
+  bool modified = false;                       // a unit was dropped or replaced
+};
+
 class H26xParser {
  public:
   virtual ~H26xParser() = default;
   H26xParser(const H26xParser&) = delete;
   H26xParser& operator=(const H26xParser&) = delete;
+
+  // A new parser of the same class and kind over a new blob holding the units the filter keeps,
+  // framed as this parser's; a configuration record is written afresh from the remaining units.
+  virtual std::shared_ptr<H26xParser> Rebuild(const NaluFilter& filter) const = 0;
 
   // A packet parser of the same kind over `blob`, framed as this parser's NAL units are.
   virtual std::shared_ptr<H26xParser> ParsePacket(const ConstBlobPtr& blob) const = 0;
