@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "Orvane/Exception.h"
+#include "Orvane/Proc/CodecParsers/H264Parser.h"
 #include "Orvane/Proc/CodecParsers/HEVCParser.h"
 #include "Orvane/Proc/Data.h"
 
@@ -76,25 +77,6 @@ std::string AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof text);
   return text;
-}
-
-// The parameter sets of an avcC record and the width of its packets' length fields.
-uint64_t ReadAVCC(const uint8_t* data, size_t size, std::vector<cp::NALU>& out) {
-  size_t at = 5;
-  const auto units = [&](uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k) {
-      if (at + 2 > size) return false;
-      const size_t length = size_t{data[at]} << 8 | data[at + 1];
-      if (length == 0 || at + 2 + length > size) return false;
-      out.push_back({data + at + 2, length});
-      at += 2 + length;
-    }
-    return true;
-  };
-  if (size < 6 || !units(data[at++] & 0x1F) || at >= size || !units(data[at++])) {
-    throw InputError("the avcC record is malformed");
-  }
-  return (data[4] & 3) + 1u;
 }
 
 }  // namespace
@@ -197,27 +179,21 @@ void ReadContainer(const std::string& path, std::optional<Codec> given, const st
   std::optional<uint64_t> lengthSize;
   const AVCodecParameters& par = *stream->codecpar;
   if (par.extradata && par.extradata_size > 0) {
-    const uint8_t* data = par.extradata;
-    const auto size = static_cast<size_t>(par.extradata_size);
-    std::vector<cp::NALU> units;
-    Orvane::BlobPtr blob;
-    std::shared_ptr<cp::HEVCParser> parser;
-    if (codec == Codec::H265) {
-      blob = Orvane::Proc::BlobFF::Create(data, size);
-      try {
+    const Orvane::BlobPtr blob = Orvane::Proc::BlobFF::Create(par.extradata, static_cast<size_t>(par.extradata_size));
+    std::shared_ptr<cp::H26xParser> parser;
+    try {
+      if (codec == Codec::H265) {
         parser = cp::HEVCParser::CreateFromCodecConfiguration(blob);
-      } catch (const boost::exception& e) {
-        throw InputError(path + ": codec configuration: " + Describe(e));
+      } else {
+        parser = cp::H264Parser::CreateFromCodecConfiguration(blob);
       }
-      units = parser->nalus();
-      lengthSize = parser->nalLengthSize();
-      data = blob->GetData();
-    } else if (data[0] == 1) {
-      lengthSize = ReadAVCC(data, size, units);
-    } else {
-      cp::FindAnnexBNalus(data, size, units);
+    } catch (const boost::exception& e) {
+      throw InputError(path + ": codec configuration: " + Describe(e));
     }
-    for (const cp::NALU& nalu : units) {
+    // Offsets in the bytes the parser holds, which are the configuration's unless it rebuilt them.
+    lengthSize = parser->nalLengthSize();
+    const uint8_t* data = parser->source()->GetData();
+    for (const cp::NALU& nalu : parser->nalus()) {
       if (!sink(nalu, {index++, -1, static_cast<uint64_t>(nalu.data - data)})) return;
     }
   }
