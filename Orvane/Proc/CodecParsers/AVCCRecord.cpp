@@ -38,20 +38,18 @@ BlobPtr NalusToAVCC(const std::vector<NALU>& nalus, uint64_t lengthSize) {
   b.AppendU64(63, 6);             // reserved
   b.AppendU64(lengthSize - 1, 2);  // lengthSizeMinusOne
   b.AppendU64(7, 3);              // reserved
-  b.AppendU64(spsUnits.size(), 5);  // numOfSequenceParameterSets
-  for (const NALU& nalu : spsUnits) {
-    if (nalu.size > 65535) ThrowParser("NalusToAVCC", "SPS length is too high");
-    b.AppendU64(nalu.size, 16);  // sequenceParameterSetLength
-    b.Flush();
-    b.AppendNALU(nalu);
-  }
-  b.AppendU64(ppsUnits.size(), 8);  // numOfPictureParameterSets
-  for (const NALU& nalu : ppsUnits) {
-    if (nalu.size > 65535) ThrowParser("NalusToAVCC", "PPS length is too high");
-    b.AppendU64(nalu.size, 16);  // pictureParameterSetLength
-    b.Flush();
-    b.AppendNALU(nalu);
-  }
+  // The count, then each unit behind its 16-bit length.
+  const auto writeUnits = [&b](const std::vector<NALU>& units, uint64_t countBits, const char* tooLong) {
+    b.AppendU64(units.size(), countBits);
+    for (const NALU& nalu : units) {
+      if (nalu.size > 65535) ThrowParser("NalusToAVCC", tooLong);
+      b.AppendU64(nalu.size, 16);
+      b.Flush();
+      b.AppendNALU(nalu);
+    }
+  };
+  writeUnits(spsUnits, 5, "SPS length is too high");  // numOfSequenceParameterSets, sequenceParameterSetNALUnit
+  writeUnits(ppsUnits, 8, "PPS length is too high");  // numOfPictureParameterSets, pictureParameterSetNALUnit
   b.Flush();
   return BlobFF::Create(b.data(), b.BytesInBuffer());
 }

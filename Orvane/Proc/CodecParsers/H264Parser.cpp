@@ -64,12 +64,6 @@ std::shared_ptr<H264_PS> H264Parser::GetParameterSets() const {
   return ps;
 }
 
-std::shared_ptr<H26xParser> H264Parser::ParsePacket(const ConstBlobPtr& blob) const {
-  auto parser = std::make_shared<H264Parser>(false);
-  parser->ParsePacketData(blob, nalLengthSize());
-  return parser;
-}
-
 uint32_t H264Parser::GetPictureFlags() const {
   for (const NALU& nalu : nalus()) {
     // P and B slices do not decide; a later slice of the picture may be an I slice.

@@ -86,12 +86,6 @@ std::shared_ptr<HEVC_PS> HEVCParser::GetParameterSets() const {
   return ps;
 }
 
-std::shared_ptr<H26xParser> HEVCParser::ParsePacket(const ConstBlobPtr& blob) const {
-  auto parser = std::make_shared<HEVCParser>(false);
-  parser->ParsePacketData(blob, nalLengthSize());
-  return parser;
-}
-
 uint32_t HEVCParser::GetPictureFlags() const {
   for (const NALU& nalu : nalus()) {
     const uint32_t type = HEVCNaluType(nalu);

@@ -1,7 +1,7 @@
-// Transformations of stream parsers: a parser is never changed once filled, so each of them makes
-// a new parser over a new blob (or answers with the parser itself when nothing would change).
-// Both codecs share the steps; they differ only in the class made and the configuration record
-// written.
+// Parsers made from parsers: the packets of a configuration's track, and the transformations,
+// which never change a filled parser but make a new one over a new blob (or answer with the
+// parser itself when nothing would change). Both codecs share the steps; they differ only in the
+// class made and the configuration record written.
 #include <type_traits>
 
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
@@ -105,6 +105,13 @@ FilteredNalus::FilteredNalus(const std::vector<NALU>& input, const NaluFilter& f
       builders.emplace_back(true);
     }
   }
+}
+
+std::shared_ptr<H26xParser> H264Parser::ParsePacket(const ConstBlobPtr& blob) const {
+  return NewParser<H264Parser>(false, blob, nalLengthSize());
+}
+std::shared_ptr<H26xParser> HEVCParser::ParsePacket(const ConstBlobPtr& blob) const {
+  return NewParser<HEVCParser>(false, blob, nalLengthSize());
 }
 
 std::shared_ptr<H26xParser> H264Parser::Rebuild(const NaluFilter& filter) const { return Rebuilt(*this, filter); }

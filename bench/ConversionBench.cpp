@@ -1,0 +1,192 @@
+// Every packet of a 1080p MP4 stream of tens of megabytes converted from 4-byte lengths to Annex B
+// with ConvertPacketFromSourceToDestinationFormat, against FFmpeg's h264_mp4toannexb and
+// hevc_mp4toannexb bitstream filters (libavcodec's av_bsf_* API) over the same packets in the same
+// run; and back from Annex B to 4-byte lengths. Beside them, one memcpy of every packet's bytes:
+// the floor for a conversion that copies each unit once. After the runs a summary prints the
+// ratios.
+//
+// The streams (x264 and x265 in MP4) are made with ffmpeg on first use and kept next to the
+// binary; ORVANE_CONVERSION_BENCH_H264 and ORVANE_CONVERSION_BENCH_HEVC name other MP4 files.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/bsf.h>
+#include <libavformat/avformat.h>
+}
+
+#include "BenchSupport.h"
+#include "Orvane/Proc/CodecParsers/PacketConversion.h"
+
+namespace {
+
+using namespace Orvane::Proc::CodecParsers;
+using PacketPtr = boost::intrusive_ptr<Orvane::Proc::IDataPacket>;
+
+// 20 seconds of 1080p at 30 pictures a second and 16 Mbit/s, B-frames, a key frame every two
+// seconds: about 40 MB in some 600 packets.
+#define MAKE_STREAM(encoder, params)                                                                              \
+  "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=1920x1080:rate=30 -frames:v 600 " \
+  "-pix_fmt yuv420p -c:v " encoder " -preset ultrafast -b:v 16M -g 60 -bf 3 " params " -f mp4"
+
+struct Track {
+  AVCodecParameters* par = avcodec_parameters_alloc();
+  std::vector<PacketPtr> packets;
+  uint64_t bytes = 0;
+};
+
+Track Load(const char* defaultPath, const char* variable, const char* command) {
+  bench_support::LoadOrMakeStream(defaultPath, variable, command);  // made when missing
+  const char* path = std::getenv(variable) ? std::getenv(variable) : defaultPath;
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, path, nullptr, nullptr) != 0 || avformat_find_stream_info(in, nullptr) < 0) {
+    std::cerr << "cannot read " << path << "\n";
+    std::exit(1);
+  }
+  Track track;
+  avcodec_parameters_copy(track.par, in->streams[0]->codecpar);
+  for (AVPacket* p = av_packet_alloc(); av_read_frame(in, p) == 0 || (av_packet_free(&p), false); p = av_packet_alloc()) {
+    track.bytes += static_cast<uint64_t>(p->size);
+    track.packets.push_back(Orvane::Proc::DataPacketFF::Create(p, 1, p->pts, p->dts, p->duration));
+  }
+  avformat_close_input(&in);
+  return track;
+}
+
+const Track& H264Track() {
+  static const Track track = Load(ORVANE_CONVERSION_BENCH_H264_DEFAULT, "ORVANE_CONVERSION_BENCH_H264",
+                                  MAKE_STREAM("libx264", "-x264-params log-level=error"));
+  return track;
+}
+
+const Track& HEVCTrack() {
+  static const Track track = Load(ORVANE_CONVERSION_BENCH_HEVC_DEFAULT, "ORVANE_CONVERSION_BENCH_HEVC",
+                                  MAKE_STREAM("libx265", "-tag:v hvc1 -x265-params log-level=error"));
+  return track;
+}
+
+void Count(benchmark::State& state, const Track& track) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * track.bytes));
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * track.packets.size()));
+}
+
+template <class Parser>
+std::shared_ptr<Parser> Configuration(const Track& track) {
+  return Parser::CreateFromCodecConfiguration(
+      Orvane::Proc::BlobFF::Create(track.par->extradata, static_cast<size_t>(track.par->extradata_size)));
+}
+
+template <class Parser>
+void OursToAnnexB(benchmark::State& state, const Track& (*stream)()) {
+  const Track& track = stream();
+  const auto lengthPrefixed = Configuration<Parser>(track);
+  const auto annexB = lengthPrefixed->ToAnnexB();
+  for (auto _ : state) {
+    for (const PacketPtr& packet : track.packets) {
+      benchmark::DoNotOptimize(ConvertPacketFromSourceToDestinationFormat(packet, lengthPrefixed, annexB, nullptr));
+    }
+  }
+  Count(state, track);
+}
+
+template <class Parser>
+void OursToLengthPrefixed(benchmark::State& state, const Track& (*stream)()) {
+  const Track& track = stream();
+  const auto lengthPrefixed = Configuration<Parser>(track);
+  const auto annexB = lengthPrefixed->ToAnnexB();
+  std::vector<PacketPtr> packets;
+  for (const PacketPtr& packet : track.packets) {
+    packets.push_back(ConvertPacketFromSourceToDestinationFormat(packet, lengthPrefixed, annexB, nullptr));
+  }
+  for (auto _ : state) {
+    for (const PacketPtr& packet : packets) {
+      benchmark::DoNotOptimize(ConvertPacketFromSourceToDestinationFormat(packet, annexB, lengthPrefixed, nullptr));
+    }
+  }
+  Count(state, track);
+}
+
+void FFmpegToAnnexB(benchmark::State& state, const Track& (*stream)(), const char* filterName) {
+  const Track& track = stream();
+  AVBSFContext* bsf = nullptr;
+  av_bsf_alloc(av_bsf_get_by_name(filterName), &bsf);
+  avcodec_parameters_copy(bsf->par_in, track.par);
+  if (av_bsf_init(bsf) < 0) state.SkipWithError("av_bsf_init failed");
+  AVPacket* p = av_packet_alloc();
+  for (auto _ : state) {
+    for (const PacketPtr& packet : track.packets) {
+      av_packet_ref(p, packet->GetAVPacket());
+      if (av_bsf_send_packet(bsf, p) < 0 || av_bsf_receive_packet(bsf, p) < 0) state.SkipWithError("filter failed");
+      benchmark::DoNotOptimize(p->data);
+      av_packet_unref(p);
+    }
+  }
+  av_packet_free(&p);
+  av_bsf_free(&bsf);
+  Count(state, track);
+}
+
+// One copy of every packet's bytes into a buffer made for it: what any conversion must at least do.
+void CopyOnce(benchmark::State& state, const Track& (*stream)()) {
+  const Track& track = stream();
+  for (auto _ : state) {
+    for (const PacketPtr& packet : track.packets) {
+      const AVPacket* p = packet->GetAVPacket();
+      std::vector<uint8_t> out(static_cast<size_t>(p->size) + 64);
+      std::memcpy(out.data(), p->data, static_cast<size_t>(p->size));
+      benchmark::DoNotOptimize(out.data());
+    }
+  }
+  Count(state, track);
+}
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.error_occurred) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintSummary() const {
+    for (const char* codec : {"h264", "hevc"}) {
+      const double ours = Time("OursToAnnexB", codec), back = Time("OursToLengthPrefixed", codec);
+      const double ffmpeg = Time("FFmpegToAnnexB", codec), copy = Time("CopyOnce", codec);
+      if (ours == 0 || ffmpeg == 0) continue;
+      std::cout << codec << ": 4-byte lengths to Annex B take " << ours / ffmpeg << " of the time of FFmpeg's "
+                << codec << "_mp4toannexb (target: at most 1); back to 4-byte lengths " << back / ffmpeg
+                << " of it; a single copy of the bytes " << copy / ffmpeg << " of it\n";
+    }
+  }
+
+ private:
+  double Time(const std::string& name, const std::string& codec) const {
+    for (const auto& [runName, seconds] : seconds_) {
+      if (runName.starts_with(name) && runName.find("/" + codec) != std::string::npos) return seconds;
+    }
+    return 0;
+  }
+  std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto add = [](const std::string& name, auto function, auto... arguments) {
+    benchmark::RegisterBenchmark(name.c_str(), function, arguments...)->Unit(benchmark::kMillisecond)->UseRealTime();
+  };
+  add("OursToAnnexB/h264", OursToAnnexB<H264Parser>, &H264Track);
+  add("FFmpegToAnnexB/h264", FFmpegToAnnexB, &H264Track, "h264_mp4toannexb");
+  add("OursToLengthPrefixed/h264", OursToLengthPrefixed<H264Parser>, &H264Track);
+  add("CopyOnce/h264", CopyOnce, &H264Track);
+  add("OursToAnnexB/hevc", OursToAnnexB<HEVCParser>, &HEVCTrack);
+  add("FFmpegToAnnexB/hevc", FFmpegToAnnexB, &HEVCTrack, "hevc_mp4toannexb");
+  add("OursToLengthPrefixed/hevc", OursToLengthPrefixed<HEVCParser>, &HEVCTrack);
+  add("CopyOnce/hevc", CopyOnce, &HEVCTrack);
+  return bench_support::RunWithSummary<SummaryReporter>(argc, argv);
+}
