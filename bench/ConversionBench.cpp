@@ -131,15 +131,16 @@ void FFmpegToAnnexB(benchmark::State& state, const Track& (*stream)(), const cha
   Count(state, track);
 }
 
-// One copy of every packet's bytes into a buffer made for it: what any conversion must at least do.
+// Every packet's bytes copied once into a new packet: what any conversion must at least do.
 void CopyOnce(benchmark::State& state, const Track& (*stream)()) {
   const Track& track = stream();
   for (auto _ : state) {
     for (const PacketPtr& packet : track.packets) {
-      const AVPacket* p = packet->GetAVPacket();
-      std::vector<uint8_t> out(static_cast<size_t>(p->size) + 64);
-      std::memcpy(out.data(), p->data, static_cast<size_t>(p->size));
-      benchmark::DoNotOptimize(out.data());
+      const AVPacket* in = packet->GetAVPacket();
+      AVPacket* out = Orvane::Proc::CreatePacket(static_cast<size_t>(in->size));
+      std::memcpy(out->data, in->data, static_cast<size_t>(in->size));
+      benchmark::DoNotOptimize(out->data);
+      av_packet_free(&out);
     }
   }
   Count(state, track);
@@ -147,31 +148,34 @@ void CopyOnce(benchmark::State& state, const Track& (*stream)()) {
 
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  // Of repeated runs, the median is kept.
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (!run.error_occurred) seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")) continue;
+      const std::string name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate || !seconds_.contains(name)) seconds_[name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintSummary() const {
-    for (const char* codec : {"h264", "hevc"}) {
-      const double ours = Time("OursToAnnexB", codec), back = Time("OursToLengthPrefixed", codec);
-      const double ffmpeg = Time("FFmpegToAnnexB", codec), copy = Time("CopyOnce", codec);
-      if (ours == 0 || ffmpeg == 0) continue;
-      std::cout << codec << ": 4-byte lengths to Annex B take " << ours / ffmpeg << " of the time of FFmpeg's "
-                << codec << "_mp4toannexb (target: at most 1); back to 4-byte lengths " << back / ffmpeg
-                << " of it; a single copy of the bytes " << copy / ffmpeg << " of it\n";
+    for (const std::string codec : {"h264", "hevc"}) {
+      const auto ffmpeg = Time("FFmpegToAnnexB/" + codec);
+      if (ffmpeg.first == 0) continue;
+      std::cout << codec << ", against FFmpeg's " << codec << "_mp4toannexb (real time; CPU time):";
+      for (const char* name : {"OursToAnnexB", "OursToLengthPrefixed", "CopyOnce"}) {
+        const auto ours = Time(name + ("/" + codec));
+        if (ours.first > 0) std::cout << "\n  " << name << " " << ours.first / ffmpeg.first << "; " << ours.second / ffmpeg.second;
+      }
+      std::cout << "\n  (target: OursToAnnexB at most 1)\n";
     }
   }
 
  private:
-  double Time(const std::string& name, const std::string& codec) const {
-    for (const auto& [runName, seconds] : seconds_) {
-      if (runName.starts_with(name) && runName.find("/" + codec) != std::string::npos) return seconds;
-    }
-    return 0;
+  std::pair<double, double> Time(const std::string& name) const {
+    const auto it = seconds_.find(name);
+    return it == seconds_.end() ? std::pair(0.0, 0.0) : it->second;
   }
-  std::map<std::string, double> seconds_;
+  std::map<std::string, std::pair<double, double>> seconds_;
 };
 
 }  // namespace

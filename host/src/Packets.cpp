@@ -38,8 +38,11 @@ DataPacketFF::~DataPacketFF() { av_packet_free(&packet_); }
 
 BlobPtr DataPacketFF::GetBlob() const {
   if (!packet_ || !packet_->data) return nullptr;
-  return BlobFF::Create(packet_->buf, packet_->data, static_cast<size_t>(packet_->size));
+  return BlobPtr(&payload_);
 }
+
+const uint8_t* DataPacketFF::Payload::GetData() const { return packet_.packet_->data; }
+size_t DataPacketFF::Payload::GetSize() const { return static_cast<size_t>(packet_.packet_->size); }
 
 bool DataPacketFF::IsKeyFrame() const { return packet_ && (packet_->flags & AV_PKT_FLAG_KEY); }
 

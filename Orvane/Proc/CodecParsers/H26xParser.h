@@ -2,7 +2,6 @@
 // Stream parsers: the NAL units of one codec configuration or of one packet, with the bytes they
 // point into and how they were framed.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,8 +36,8 @@ struct FilteredNalus {
   FilteredNalus(const std::vector<NALU>& input, const NaluFilter& filter);
 
   std::vector<NALU> nalus;
-  std::deque<H26xBitstreamBuilder> builders;  // a deque: records point into its elements
-  bool modified = false;                       // a unit was dropped or replaced
+  std::vector<std::unique_ptr<H26xBitstreamBuilder>> builders;
+  bool modified = false;  // a unit was dropped or replaced
 };
 
 class H26xParser {

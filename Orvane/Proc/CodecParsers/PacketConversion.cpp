@@ -1,5 +1,7 @@
 #include "Orvane/Proc/CodecParsers/PacketConversion.h"
 
+#include <optional>
+
 extern "C" {
 #include <libavcodec/packet.h>
 }
@@ -31,27 +33,29 @@ boost::intrusive_ptr<IDataPacket> Convert(const boost::intrusive_ptr<IDataPacket
   if (sameFraming && !filter && (!packet->IsKeyFrame() || to)) return packet;
 
   const std::shared_ptr<H26xParser> parsed = source.ParsePacket(packet->GetBlob());
-  const FilteredNalus filtered(parsed->nalus(), filter);
+  // Without a filter every unit stays as it is; no list of them is made.
+  std::optional<FilteredNalus> filtered;
+  if (filter) filtered.emplace(parsed->nalus(), filter);
+  const std::vector<NALU>& units = filtered ? filtered->nalus : parsed->nalus();
+  const bool modified = filtered && filtered->modified;
 
   OwnedPacket out;
   if (to) {
-    if (sameFraming && !filtered.modified) return packet;
-    const BlobMp4Maker maker(*to, filtered.nalus);
+    if (sameFraming && !modified) return packet;
+    const BlobMp4Maker maker(*to, units);
     out.reset(CreatePacket(maker.TotalSize()));
     maker.Write(out->data);
   } else {
     if (!destination.forCodecConfig()) detail::ThrowParser(kFunction, "Codec configuration is not available");
     // A key frame that cannot be decoded on its own gets the destination's whole configuration.
     const bool prefixed = packet->IsKeyFrame() && !parsed->HasParameterSets();
-    if (!prefixed && !from && !filtered.modified) return packet;
-    std::vector<NALU> units;
-    if (prefixed) {
-      units.reserve(destination.nalus().size() + filtered.nalus.size());
-      units = destination.nalus();
-    }
-    units.insert(units.end(), filtered.nalus.begin(), filtered.nalus.end());
-    out.reset(CreatePacket(AnnexBSize(units)));
-    WriteAnnexB(units, out->data);
+    if (!prefixed && !from && !modified) return packet;
+    const std::vector<NALU> none;
+    const std::vector<NALU>& prefix = prefixed ? destination.nalus() : none;
+    const uint64_t prefixSize = AnnexBSize(prefix);
+    out.reset(CreatePacket(prefixSize + AnnexBSize(units)));
+    WriteAnnexB(prefix, out->data);
+    WriteAnnexB(units, out->data + prefixSize);
   }
 
   const AVPacket* properties = packet->GetAVPacket();

@@ -82,9 +82,9 @@ FilteredNalus::FilteredNalus(const std::vector<NALU>& input, const NaluFilter& f
     return;
   }
   nalus.reserve(input.size());
-  builders.emplace_back(true);
+  builders.push_back(std::make_unique<H26xBitstreamBuilder>(true));
   for (const NALU& nalu : input) {
-    H26xBitstreamBuilder& b = builders.back();
+    H26xBitstreamBuilder& b = *builders.back();
     const int32_t result = filter(nalu, b);
     // Fails when the callback left a unit unfinished.
     const uint64_t written = b.BytesInBuffer();
@@ -99,10 +99,9 @@ FilteredNalus::FilteredNalus(const std::vector<NALU>& input, const NaluFilter& f
     modified = true;
     if (result == 1) {
       nalus.push_back({b.data(), written});
-      builders.emplace_back(true);  // the replacement keeps its builder
+      builders.push_back(std::make_unique<H26xBitstreamBuilder>(true));  // the replacement keeps its builder
     } else {
-      builders.pop_back();  // the dropped unit's bytes go with it
-      builders.emplace_back(true);
+      builders.back() = std::make_unique<H26xBitstreamBuilder>(true);  // the dropped unit's bytes go
     }
   }
 }

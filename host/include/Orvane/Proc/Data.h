@@ -69,10 +69,27 @@ class ORVANE_API DataPacketFF : public IDataPacket {
   DataPacketFF(AVPacket* packet, int32_t mediaType, int64_t pts, int64_t dts, int64_t duration)
       : packet_(packet), mediaType_(mediaType), pts_(pts), dts_(dts), duration_(duration) {}
   ~DataPacketFF() override;
+
+  // The packet's bytes as a blob that lives inside the packet: its references are the packet's,
+  // so handing it out allocates nothing.
+  class Payload : public IBlob {
+   public:
+    explicit Payload(DataPacketFF& packet) : packet_(packet) {}
+    const uint8_t* GetData() const override;
+    size_t GetSize() const override;
+    uint32_t AddRef() override { return packet_.AddRef(); }
+    uint32_t GetRefCount() const override { return packet_.GetRefCount(); }
+    uint32_t Release() override { return packet_.Release(); }
+
+   private:
+    DataPacketFF& packet_;
+  };
+
   RefCountImpl refCount_;
   AVPacket* packet_;
   int32_t mediaType_;
   int64_t pts_, dts_, duration_;
+  mutable Payload payload_{*this};
 };
 
 // A new AVPacket whose data holds size bytes (uninitialised); the caller owns it.
