@@ -41,10 +41,9 @@ struct Track {
 };
 
 Track Load(const char* defaultPath, const char* variable, const char* command) {
-  bench_support::LoadOrMakeStream(defaultPath, variable, command);  // made when missing
-  const char* path = std::getenv(variable) ? std::getenv(variable) : defaultPath;
+  const std::string path = bench_support::StreamPath(defaultPath, variable, command).string();
   AVFormatContext* in = nullptr;
-  if (avformat_open_input(&in, path, nullptr, nullptr) != 0 || avformat_find_stream_info(in, nullptr) < 0) {
+  if (avformat_open_input(&in, path.c_str(), nullptr, nullptr) != 0 || avformat_find_stream_info(in, nullptr) < 0) {
     std::cerr << "cannot read " << path << "\n";
     std::exit(1);
   }
@@ -146,16 +145,13 @@ void CopyOnce(benchmark::State& state, const Track& (*stream)()) {
   Count(state, track);
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
+class SummaryReporter : public bench_support::CollectingReporter {
  public:
   // Of repeated runs, the median is kept.
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")) continue;
-      const std::string name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate || !seconds_.contains(name)) seconds_[name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-    }
-    ConsoleReporter::ReportRuns(runs);
+  void Collect(const Run& run) override {
+    if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") return;
+    const std::string name = run.run_name.function_name;
+    if (run.run_type == Run::RT_Aggregate || !seconds_.contains(name)) seconds_[name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
   }
   void PrintSummary() const {
     for (const std::string codec : {"h264", "hevc"}) {

@@ -10,6 +10,7 @@ namespace Orvane::Proc::CodecParsers {
 using detail::ThrowParser;
 
 BlobPtr NalusToAVCC(const std::vector<NALU>& nalus, uint64_t lengthSize) {
+  detail::CheckLengthSize("NalusToAVCC", lengthSize);
   std::vector<NALU> spsUnits, ppsUnits;
   H264_PS ps;
   for (const NALU& nalu : nalus) {

@@ -41,7 +41,7 @@ BlobPtr NalusToHVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
 
 // An avcC record: profile, constraint flags and level from the lowest-id SPS, then the SPS units
 // and the PPS units, each in input order (other units are left out); no profile extension fields.
-// Fails without an SPS or a PPS, or with too many.
+// Fails without an SPS or a PPS, with too many, or with a length size outside 1 to 4.
 BlobPtr NalusToAVCC(const std::vector<NALU>& nalus, uint64_t lengthSize);
 
 }  // namespace Orvane::Proc::CodecParsers

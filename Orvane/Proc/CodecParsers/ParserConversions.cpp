@@ -68,7 +68,7 @@ std::shared_ptr<Parser> FromAnnexB(const uint8_t* data, uint64_t size) {
 
 template <class Parser>
 std::shared_ptr<Parser> FromLengthPrefixed(const uint8_t* data, uint64_t size, uint8_t lengthSize) {
-  if (lengthSize < 1 || lengthSize > 4) detail::ThrowParser("CreateFromLengthPrefixed", "Invalid NAL length size");
+  detail::CheckLengthSize("CreateFromLengthPrefixed", lengthSize);
   std::vector<NALU> nalus;
   FindMP4Nalus(data, size, nalus, lengthSize);
   return Parser::CreateFromCodecConfiguration(ConfigurationRecord(std::type_identity<Parser>(), nalus, lengthSize));
