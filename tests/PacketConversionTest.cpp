@@ -102,6 +102,7 @@ struct Codec {
   const char* filterName;
   uint32_t (*type)(const NALU&);
   uint32_t randomAccess[2], parameterSets[2];  // nal_unit_type ranges
+  size_t recordHead;  // the bytes of a 4-byte configuration record that only its parameter sets decide
   bool Is(const NALU& n, const uint32_t (&range)[2]) const { return type(n) >= range[0] && type(n) <= range[1]; }
 };
 
@@ -122,10 +123,13 @@ size_t RoundTrip(const std::filesystem::path& stream, const Codec& codec) {
 
   const auto annexB = mp4Config->ToAnnexB();
   const ConstBlobPtr twoByte = MakeLengthPrefixedBlob(annexB->nalus(), 2);
+  const auto fourByte = Parser::CreateFromAnnexB(annexB->source()->GetData(), annexB->source()->GetSize());
+  EXPECT_EQ(Bytes(fourByte->source()->GetData(), fourByte->source()->GetData() + codec.recordHead),
+            Bytes(track.par->extradata, track.par->extradata + codec.recordHead));  // as ffmpeg wrote it
   const std::pair<const char*, std::shared_ptr<Parser>> stages[] = {
       {"annexb.raw", annexB},
       {"2-byte.mp4", Parser::CreateFromLengthPrefixed(twoByte->GetData(), twoByte->GetSize(), 2)},
-      {"4-byte.mp4", Parser::CreateFromAnnexB(annexB->source()->GetData(), annexB->source()->GetSize())},
+      {"4-byte.mp4", fourByte},
       {"again.raw", annexB}};
   std::shared_ptr<Parser> from = mp4Config;
   size_t compared = 0;
@@ -133,17 +137,20 @@ size_t RoundTrip(const std::filesystem::path& stream, const Codec& codec) {
     SCOPED_TRACE(name);
     std::ofstream raw((dir / name).string(), std::ios::binary);
     for (size_t i = 0; i < track.packets.size(); ++i) {
-      const auto source = from->ParsePacket(track.packets[i]->GetBlob());
+      const PacketPtr in = track.packets[i];
+      const auto source = from->ParsePacket(in->GetBlob());
       const auto& units = source->nalus();
       const bool ra = std::any_of(units.begin(), units.end(), [&](const NALU& n) { return codec.Is(n, codec.randomAccess); });
       EXPECT_EQ((source->GetPictureFlags() & PICTURE_RANDOM_ACCESS) != 0, ra);
-      track.packets[i] = ConvertPacketFromSourceToDestinationFormat(track.packets[i], from, to, nullptr);
-      const ConstBlobPtr out = track.packets[i]->GetBlob();
-      if (!to->nalLengthSize()) raw.write(reinterpret_cast<const char*>(out->GetData()), static_cast<std::streamsize>(out->GetSize()));
+      const PacketPtr out = track.packets[i] = ConvertPacketFromSourceToDestinationFormat(in, from, to, nullptr);
+      EXPECT_EQ(std::tuple(out->GetPts(), out->GetDts(), out->GetDuration()), std::tuple(in->GetPts(), in->GetDts(), in->GetDuration()));
+      EXPECT_EQ(ConvertPacketFromSourceToDestinationFormat(out, to, to, nullptr), out);  // framed as wanted already
+      const ConstBlobPtr bytes = out->GetBlob();
+      if (!to->nalLengthSize()) raw.write(reinterpret_cast<const char*>(bytes->GetData()), static_cast<std::streamsize>(bytes->GetSize()));
       // We put the configuration in front of a key frame, FFmpeg in front of the first
       // random-access unit: compare where that is the same.
-      if (from != mp4Config || track.packets[i]->IsKeyFrame() != ra || (ra && !codec.Is(units[0], codec.randomAccess))) continue;
-      EXPECT_EQ(AnnexBUnits(out->GetData(), out->GetSize()), theirs[i]) << "packet " << i;
+      if (from != mp4Config || in->IsKeyFrame() != ra || (ra && !codec.Is(units[0], codec.randomAccess))) continue;
+      EXPECT_EQ(AnnexBUnits(bytes->GetData(), bytes->GetSize()), theirs[i]) << "packet " << i;
       ++compared;
     }
     raw.close();
@@ -157,12 +164,12 @@ size_t RoundTrip(const std::filesystem::path& stream, const Codec& codec) {
 TEST(PacketConversion, SampleStreamsDecodeAlikeInEveryFraming) {
   size_t compared = 0;
   for (const auto& stream : SampleStreams(H264_TEST_STREAMS, ".h264")) {
-    compared += RoundTrip<H264Parser>(stream, {"h264_mp4toannexb", H264NaluType, {5, 5}, {7, 8}});
+    compared += RoundTrip<H264Parser>(stream, {"h264_mp4toannexb", H264NaluType, {5, 5}, {7, 8}, 5});
   }
   EXPECT_GT(compared, 40u);
   compared = 0;
   for (const auto& stream : SampleStreams(HEVC_TEST_STREAMS)) {
-    compared += RoundTrip<HEVCParser>(stream, {"hevc_mp4toannexb", HEVCNaluType, {16, 23}, {32, 34}});
+    compared += RoundTrip<HEVCParser>(stream, {"hevc_mp4toannexb", HEVCNaluType, {16, 23}, {32, 34}, 13});
   }
   EXPECT_GT(compared, 40u);
 }

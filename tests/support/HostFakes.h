@@ -20,10 +20,10 @@ namespace testing_support {
 
 using codec_test::LogCapture;
 
-inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacket(const std::vector<uint8_t>& bytes) {
+inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacket(const std::vector<uint8_t>& bytes, bool key = true) {
   AVPacket* packet = Orvane::Proc::CreatePacket(bytes.size());
   if (!bytes.empty()) std::memcpy(packet->data, bytes.data(), bytes.size());
-  packet->flags |= AV_PKT_FLAG_KEY;
+  if (key) packet->flags |= AV_PKT_FLAG_KEY;
   return Orvane::Proc::DataPacketFF::Create(packet, 0, 0, 0, 0);
 }
 
