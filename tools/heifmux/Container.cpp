@@ -110,9 +110,12 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
           if (choice.verbose)
             SayTaken(stream->origin, sought ? std::nullopt : std::optional<uint64_t>(stream->packets), packet->pos, time,
                      *picture);
+          AVPacket* shared = av_packet_clone(packet.get());  // another reference, not a copy
+          if (!shared) throw std::bad_alloc();
           stream->image = MakeImage(stream->origin,
                                     stream->configuration ? stream->configuration : stream->inBand.Configuration(),
-                                    *picture, packet.get());
+                                    stream->framing,
+                                    Orvane::Proc::DataPacketFF::Create(shared, 1, shared->pts, shared->dts, shared->duration));
           --missing;
         }
       } catch (const boost::exception& e) {

@@ -19,6 +19,7 @@ extern "C" {
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/PacketConversion.h"
 
 namespace heifmux {
 namespace {
@@ -118,37 +119,23 @@ Orvane::BlobPtr InBandParameterSets::Configuration() const {
   return nalus.empty() ? nullptr : cp::MakeAnnexBBlob(nalus);
 }
 
-boost::intrusive_ptr<Orvane::Proc::IDataPacket> FourByteLengthPacket(const cp::H26xParser& picture,
-                                                                     const AVPacket* source) {
-  AVPacket* packet = nullptr;
-  if (source && picture.nalLengthSize() == 4u) {
-    packet = av_packet_clone(source);
-    if (!packet) throw std::bad_alloc();
-  } else {
-    const cp::BlobMp4Maker maker(4, picture.nalus());
-    packet = Orvane::Proc::CreatePacket(maker.TotalSize());
-    maker.Write(packet->data);
-    if (source && av_packet_copy_props(packet, source) < 0) {
-      av_packet_free(&packet);
-      throw std::bad_alloc();
-    }
-  }
-  return Orvane::Proc::DataPacketFF::Create(packet, 0, packet->pts, packet->dts, packet->duration);
-}
-
-Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration, const cp::H26xParser& picture,
-                const AVPacket* source) {
+Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration,
+                const std::shared_ptr<cp::HEVCParser>& framing,
+                const boost::intrusive_ptr<Orvane::Proc::IDataPacket>& picture) {
   if (!configuration) throw std::runtime_error(origin + " has no decoder configuration");
   const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
   const auto ps = parser->GetParameterSets();
   if (ps->vps_list.empty() || ps->sps_list.empty()) throw std::runtime_error(origin + " has no VPS or no SPS");
   const auto [width, height] = ps->sps_list.front()->GetPictureSize();
+  const auto fourByteLengths = parser->nalLengthSize() == 4u
+                                   ? parser
+                                   : cp::HEVCParser::CreateFromCodecConfiguration(cp::NalusToHVCC(parser->nalus(), 4));
 
   Image image;
   image.origin = origin;
   image.codec = Orvane::Conf::FormatCodecVideo::Create(width, height);
   image.codec->SetPrivateData(configuration);
-  image.picture = FourByteLengthPacket(picture, source);
+  image.picture = cp::ConvertPacketFromSourceToDestinationFormat(picture, framing, fourByteLengths, nullptr);
   return image;
 }
 

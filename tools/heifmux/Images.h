@@ -15,8 +15,6 @@
 #include "Orvane/Proc/CodecParsers/HEVCParser.h"
 #include "Orvane/Proc/Data.h"
 
-struct AVPacket;
-
 namespace heifmux {
 
 namespace cp = Orvane::Proc::CodecParsers;
@@ -74,14 +72,13 @@ class InBandParameterSets {
   std::vector<std::vector<uint8_t>> units_[3];  // VPS, SPS, PPS
 };
 
-// The picture's NAL units behind 4-byte lengths, the framing the muxer's hvcC declares. A packet
-// framed so already is shared, not copied; `source` (may be null) lends its timing and flags.
-boost::intrusive_ptr<Orvane::Proc::IDataPacket> FourByteLengthPacket(const cp::H26xParser& picture,
-                                                                     const AVPacket* source);
-
-// The image of a stream from its decoder configuration (hvcC or Annex B) and its chosen picture.
-Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration, const cp::H26xParser& picture,
-                const AVPacket* source);
+// The image of a stream from its decoder configuration (hvcC or Annex B) and its chosen picture,
+// a packet framed as `framing`, the parser of the configuration the stream's packets follow. The
+// muxer takes the picture behind 4-byte lengths, the framing its hvcC declares: a packet framed so
+// already is handed on as it is, any other is rewritten once.
+Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration,
+                const std::shared_ptr<cp::HEVCParser>& framing,
+                const boost::intrusive_ptr<Orvane::Proc::IDataPacket>& picture);
 
 // --verbose: which packet a stream gave. `index` is absent where reading began at a seek.
 void SayTaken(const std::string& origin, std::optional<uint64_t> index, int64_t bytePosition,

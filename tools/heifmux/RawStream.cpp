@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 extern "C" {
+#include <libavcodec/packet.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -167,8 +168,16 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
         nullptr, candidate->begin, static_cast<size_t>(candidate->end - candidate->begin)));
     if (choice.verbose)
       SayTaken(origin, candidate->index, candidate->begin - file.data(), candidate->TimeUs(), *picture);
+    // A packet over the mapped bytes, which outlive it: the conversion copies what it keeps.
+    if (candidate->end - candidate->begin > INT32_MAX) throw std::runtime_error(origin + ": picture of over 2 GB");
+    AVPacket* packet = av_packet_alloc();
+    if (!packet) throw std::bad_alloc();
+    packet->data = const_cast<uint8_t*>(candidate->begin);
+    packet->size = static_cast<int>(candidate->end - candidate->begin);
+    packet->flags = AV_PKT_FLAG_KEY;
     std::vector<Image> images;
-    images.push_back(MakeImage(origin, candidate->configuration, *picture, nullptr));
+    images.push_back(MakeImage(origin, candidate->configuration, framing,
+                               Orvane::Proc::DataPacketFF::Create(packet, 1, packet->pts, packet->dts, packet->duration)));
     return images;
   } catch (const boost::exception& e) {
     throw std::runtime_error(origin + ": " + Describe(e));
