@@ -1,6 +1,5 @@
 // The H.264 stream parser and the avcC record over parameter sets of the x264 sample streams, the
-// framings FFmpeg's real streams do not reach, and the refusals of the parser, the record and the
-// conversions. Real records, ffmpeg's and ours read back by FFmpeg, are in PacketConversionTest.
+// packet framings real streams do not reach, and the refusals of the parser, record and conversions.
 #include "Orvane/Proc/CodecParsers/H264Parser.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +19,10 @@ using namespace codec_test;
 
 // The first SPS and PPS of a sample stream.
 Units ConfigurationOf(const char* stream) {
-  const auto all = H264Parser::CreateFromCodecConfiguration(Blob(ReadFile(std::filesystem::path(H264_TEST_STREAMS) / stream)));
-  return {UnitsOf(all->nalus())[0], UnitsOf(all->nalus())[1]};
+  const Units all = UnitsOf(H264Parser::CreateFromCodecConfiguration(Blob(ReadFile(std::filesystem::path(H264_TEST_STREAMS) / stream)))->nalus());
+  return {all[0], all[1]};
 }
-const Units kBase = ConfigurationOf("baseline_crop.h264");                 // SPS id 0: 67 42 D0 0B ...
+const Units kBase = ConfigurationOf("baseline_crop.h264");                                  // SPS id 0: 67 42 D0 0B ...
 const Bytes kSPS = kBase[0], kPPS = kBase[1], kSPS5 = ConfigurationOf("main_ids.h264")[0];  // id 5: 67 4D 40 0A ...
 const Bytes kSEI = {0x06, 0x05, 0x80}, kIDR = {0x65, 0x88, 0x80}, kP = {0x41, 0x9A, 0x80};  // I and P slices
 
@@ -33,14 +32,12 @@ TEST(H264Parser, AvcCLayout) {
   EXPECT_EQ(UnitsOf(parsed->nalus()), (Units{{0x67, 0x64, 0, 0x1F}, {0x68, 0xEE}}));
   const struct {
     const char* name;
-    Units input;
+    Units input, units;  // the units read back from the record
     uint64_t lengthSize;
     Bytes head;  // the record's first six bytes
-    Units units;  // read back
   } rows[] = {
-      {"1-byte lengths, other units left out", {kSEI, kSPS, kPPS, kIDR}, 1, {1, 0x42, 0xD0, 0x0B, 0xFC, 0xE1}, kBase},
-      {"head from the lowest SPS id, units in input order", {kSPS5, kSPS, kPPS}, 2, {1, 0x42, 0xD0, 0x0B, 0xFD, 0xE2},
-       {kSPS5, kSPS, kPPS}},
+      {"1-byte lengths, other units left out", {kSEI, kSPS, kPPS, kIDR}, kBase, 1, {1, 0x42, 0xD0, 0x0B, 0xFC, 0xE1}},
+      {"head from the lowest SPS id, units in input order", {kSPS5, kSPS, kPPS}, {kSPS5, kSPS, kPPS}, 2, {1, 0x42, 0xD0, 0x0B, 0xFD, 0xE2}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -52,35 +49,30 @@ TEST(H264Parser, AvcCLayout) {
   }
 }
 
-TEST(H264Parser, PacketFramingsAndFilters) {
+TEST(H264Parser, PacketFramings) {
   const auto annexB = H264Parser::CreateFromCodecConfiguration(Blob(Framed(kBase, 0)));
   const auto width4 = annexB->ToLengthPrefixed(), width2 = H264Parser::CreateFromCodecConfiguration(NalusToAVCC(Views(kBase), 2));
-  // Each unit replaced by a filler unit whose 00 00 01 gets an emulation-prevention byte.
-  const NaluFilter replace = [](const NALU&, H26xBitstreamBuilder& b) { b.BeginNALU(12, 0); b.AppendU64(1, 24); b.FinishNALU(); return 1; };
   const struct {
     const char* name;
     std::shared_ptr<H264Parser> from, to;
     bool key;
     Units units, expected;  // expected empty: the same packet object comes back
-    NaluFilter filter = nullptr;
   } rows[] = {
       {"Annex B, not key", annexB, annexB, false, {kP}, {}},
       {"Annex B key with its own SPS", annexB, annexB, true, {kSPS, kPPS, kIDR}, {}},
       {"Annex B key without", annexB, annexB, true, {kSEI, kIDR}, {kSPS, kPPS, kSEI, kIDR}},
       {"4-byte to 2-byte lengths", width4, width2, false, {kSEI, kP}, {kSEI, kP}},
-      {"units replaced", annexB, annexB, true, {kSPS, kIDR}, {{0x0C, 0, 0, 3, 1, 0x80}, {0x0C, 0, 0, 3, 1, 0x80}}, replace},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const Bytes bytes = Framed(row.units, row.from->nalLengthSize().value_or(0));
     const auto in = testing_support::MakePacket(bytes, row.key);
-    const auto out = ConvertPacketFromSourceToDestinationFormat(in, row.from, row.to, row.filter);
+    const auto out = ConvertPacketFromSourceToDestinationFormat(in, row.from, row.to, nullptr);
     EXPECT_EQ(BytesOf(out->GetBlob()), row.expected.empty() ? bytes : Framed(row.expected, row.to->nalLengthSize().value_or(0)));
     EXPECT_EQ(out == in, row.expected.empty());
   }
   EXPECT_EQ(annexB->ToAnnexB(), annexB);
   EXPECT_EQ(width4->ToLengthPrefixed(), width4);
-  EXPECT_EQ(annexB->ParsePacket(Blob(Framed({kIDR}, 0)))->GetPictureFlags(), 7u);
   EXPECT_EQ(annexB->ParsePacket(Blob(Framed({kP, kSEI, kIDR}, 0)))->GetPictureFlags(), 7u);  // P slices do not decide
 }
 
@@ -90,28 +82,27 @@ TEST(H264Parser, Refusals) {
   bigSPS.resize(65536);
   const auto annexB = H264Parser::CreateFromCodecConfiguration(Blob(Framed(kBase, 0)));
   const auto width2 = H264Parser::CreateFromCodecConfiguration(NalusToAVCC(Views(kBase), 2));
+  const auto packetParser = std::static_pointer_cast<H264Parser>(annexB->ParsePacket(nullptr));
   const auto convert = [](const Bytes& bytes, const auto& from, const auto& to) {
     ConvertPacketFromSourceToDestinationFormat(testing_support::MakePacket(bytes), from, to, nullptr);
   };
+  const auto parse = [](const Bytes& bytes) { H264Parser::CreateFromCodecConfiguration(Blob(bytes)); };
   const struct {
     const char* name;
     std::function<void()> operation;
     const char* message;
     const char* function;
   } rows[] = {
-      {"reserved bits not all ones", [&] { H264Parser::CreateFromCodecConfiguration(Blob(reserved)); }, "The avcC header contains invalid data", "ParseCodecConfiguration"},
-      {"unit of length 0", [] { H264Parser::CreateFromCodecConfiguration(Blob({1, 0x42, 0, 0x1E, 0xFF, 0xE1, 0, 0, 1, 0, 1, 0x68})); },
-       "The avcC header contains invalid data", "ParseCodecConfiguration"},
-      {"empty", [] { H264Parser::CreateFromCodecConfiguration(Blob({})); }, "Not enougth data to determine h264 header type", "ParseCodecConfiguration"},
-      {"neither avcC nor Annex B", [] { H264Parser::CreateFromCodecConfiguration(Blob({2, 0, 0, 0})); }, "Unable determine h264 header type", "ParseCodecConfiguration"},
-      {"packet parser", [] { std::make_shared<H264Parser>(false)->ParseCodecConfiguration(Blob(Framed(kBase, 0))); },
-       "The parser is not suitable for parsing codec configuration", "ParseCodecConfiguration"},
+      {"reserved bits not all ones", [&] { parse(reserved); }, "The avcC header contains invalid data", "ParseCodecConfiguration"},
+      {"unit of length 0", [&] { parse({1, 0x42, 0, 0x1E, 0xFF, 0xE1, 0, 0, 1, 0, 1, 0x68}); }, "The avcC header contains invalid data", "ParseCodecConfiguration"},
+      {"empty", [&] { parse({}); }, "Not enougth data to determine h264 header type", "ParseCodecConfiguration"},
+      {"neither avcC nor Annex B", [&] { parse({2, 0, 0, 0}); }, "Unable determine h264 header type", "ParseCodecConfiguration"},
+      {"packet parser", [&] { packetParser->ParseCodecConfiguration(Blob(Framed(kBase, 0))); }, "The parser is not suitable for parsing codec configuration", "ParseCodecConfiguration"},
       {"no PPS", [] { NalusToAVCC(Views({kSPS}), 4); }, "No sps or pps found!", "NalusToAVCC"},
       {"32 PPS", [] { Units u(33, kPPS); u[0] = kSPS; NalusToAVCC(Views(u), 4); }, "PPS count is too high", "NalusToAVCC"},
       {"SPS above 65535 bytes", [&] { NalusToAVCC(Views({bigSPS, kPPS}), 4); }, "SPS length is too high", "NalusToAVCC"},
       {"unit too long for 2-byte lengths", [&] { convert(Framed({bigSPS}, 0), annexB, width2); }, "NALU length is too high", "BlobMp4Maker"},
-      {"Annex B wanted from a packet parser", [&] { convert(Framed({kP}, 2), width2, std::static_pointer_cast<H264Parser>(annexB->ParsePacket(nullptr))); },
-       "Codec configuration is not available", "ConvertPacketFromSourceToDestinationFormat"},
+      {"Annex B wanted from a packet parser", [&] { convert(Framed({kP}, 2), width2, packetParser); }, "Codec configuration is not available", "ConvertPacketFromSourceToDestinationFormat"},
       {"filter leaves a unit unfinished", [&] { annexB->Rebuild([](const NALU&, H26xBitstreamBuilder& b) { b.BeginNALU(12, 0); return 1; }); },
        "Pending bits not yet written to the buffer, call FinishNALU() first.", "BytesInBuffer"},
       {"length size 5", [] { H264Parser::CreateFromLengthPrefixed(kSPS.data(), kSPS.size(), 5); }, "Invalid NAL length size", "CreateFromLengthPrefixed"},
