@@ -19,8 +19,25 @@ namespace {
 using namespace Orvane::Proc::CodecParsers;
 using namespace codec_test;
 
-// Each row changes one element of a decodable variant: the decode refuses it with the message, or
-// takes it when the message is empty (a bound where an off-by-one is plausible).
+// Every record of a decoded variant lists the elements its unit was built with.
+void ExpectRecordsListedAsBuilt(const Units& u, const Decoded& d) {
+  const HEVC_SPS& sps = *d.ps.sps_list.at(0);
+  const HEVC_PPS& pps = *d.ps.pps_list.at(0);
+  const auto listed = [](const auto& list) {
+    FlatListing flat({{"general", "general_"}, {"sub_layer", "sub_layer_"}});
+    list(flat);
+    return flat;
+  };
+  ExpectListedAsBuilt(u.vps, listed([&](FlatListing& f) { ListSyntax(*d.ps.vps_list.at(0), f); }));
+  ExpectListedAsBuilt(u.sps, listed([&](FlatListing& f) { ListSyntax(sps, f); }));
+  ExpectListedAsBuilt(u.pps, listed([&](FlatListing& f) { ListSyntax(pps, sps, f); }));
+  const uint32_t type = u.slice.Bytes()[0] >> 1;
+  ExpectListedAsBuilt(u.slice, listed([&](FlatListing& f) { ListSyntax(*d.header, type, sps, pps, f); }));
+}
+
+// Each row changes one element of a decodable variant, which lists as built: the decode refuses it
+// with the message, or takes it when the message is empty (a bound where an off-by-one is
+// plausible).
 TEST(HEVCDecode, RefusesOutOfRangeValues) {
   const struct Row { const char* variant; const char* element; int64_t value; std::string expected; } rows[] = {
       {"VPS", "vps_max_layers_minus1", 63, "vps_max_layers_minus1 out of range"},
@@ -117,6 +134,7 @@ TEST(HEVCDecode, RefusesOutOfRangeValues) {
     Units units = Variant(row.variant);
     const Decoded unchanged = Decode(units);
     ASSERT_FALSE(unchanged.failure) << "the variant itself: " << unchanged.failure->message;
+    ExpectRecordsListedAsBuilt(units, unchanged);
     (units.*units.about).Set(row.element, row.value);
     const std::optional<Failure> failure = Decode(units).failure;
     EXPECT_EQ(failure ? failure->message : "", row.expected);

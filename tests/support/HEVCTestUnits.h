@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,7 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 #include "support/BitstreamTestKit.h"
+#include "support/TraceOracle.h"
 
 namespace codec_test {
 
@@ -61,6 +63,7 @@ class SyntaxUnit {
   SyntaxUnit& Append(const std::vector<Element>& added) { return elements_.insert(elements_.end(), added.begin(), added.end()), *this; }
   // The unit ends after that element, without trailing bits: a unit cut short.
   SyntaxUnit& CutAfter(const std::string& name) { return elements_.erase(Find(name) + 1, elements_.end()), trailing = false, *this; }
+  const std::vector<Element>& Elements() const { return elements_; }
   std::vector<uint8_t> RBSP() const {
     Bits b;
     for (const Element& e : elements_) {
@@ -189,7 +192,7 @@ inline Units Variant(const std::string& name) {
             "vps_timing:u64=1 vps_poc_proportional_to_timing_flag:u1=1 vps_num_ticks_poc_diff_one_minus1:ue=1 vps_num_hrd_parameters:ue=2"
             " hrd_layer_set_idx:ue=0 nal_hrd_parameters_present_flag:u1=1 vcl_and_sub_pic_flags:u2=0 rest_of_common_inf:u23=0"
             " fixed_pic_rate_general_flag:u1=1 elemental_duration_in_tc_minus1:ue=300 cpb_cnt_minus1:ue=0 nal_hrd:u3=0b111"
-            " hrd_layer_set_idx[1]:ue=1 cprms_present_flag:u1=0 fixed_pic_rate_flags:u2=0 low_delay_hrd_flag:u1=1"));
+            " hrd_layer_set_idx[1]:ue=1 cprms_present_flag:u1=0 fixed_pic_rate_general_flag:u1=0 fixed_pic_rate_within_cvs_flag:u1=0 low_delay_hrd_flag:u1=1"));
   } else if (name == "SPS/VPS not nesting") {
     u.vps.Set("vps_temporal_id_nesting_flag", 0);
   } else if (name == "SPS+all") {
@@ -230,7 +233,7 @@ inline Units Variant(const std::string& name) {
         " pps_curr_pic_ref_enabled_flag:u1=0 residual_adaptive_colour_transform_enabled_flag:u1=1 pps_slice_act_qp_offsets_present_flag:u1=0"
         " pps_act_y_qp_offset_plus5:se=17 pps_act_cb_qp_offset_plus5:se=-7 pps_act_cr_qp_offset_plus3:se=-9"
         " pps_palette_predictor_initializers_present_flag:u1=1 pps_num_palette_predictor_initializers:ue=2 monochrome_palette_flag:u1=0"
-        " luma_bit_depth_entry_minus8:ue=0 chroma_bit_depth_entry_minus8:ue=0 pps_palette_predictor_initializer:u48=0xFEDCBA987654");
+        " luma_bit_depth_entry_minus8:ue=0 chroma_bit_depth_entry_minus8:ue=0 initializers:u48=0xFEDCBA987654");
     u.pps.Set("pps_range_extension_flag", 1);
   } else if (name == "IDR slice") {
     slice(19, "no_output_of_prior_pics_flag:u1=0 slice_pic_parameter_set_id:ue=0 slice_type:ue=2 slice_sao_flags:u2=3");
@@ -279,6 +282,24 @@ inline Units Variant(const std::string& name) {
     throw std::logic_error("no variant " + name);
   }
   return u;
+}
+
+// A record's listing against the unit it was decoded from: the elements that both name (indices
+// aside), in order and with the same values. Elements the unit writes in a group under a name of
+// its own ("flags:u8") are left out, as are elements the listing infers.
+inline void ExpectListedAsBuilt(const SyntaxUnit& unit, const FlatListing& listing) {
+  const auto base = [](const std::string& name) { return name.substr(0, name.find('[')); };
+  std::set<std::string> built, listed;
+  for (const Element& e : unit.Elements()) built.insert(base(e.name));
+  for (const auto& [name, value] : listing.elements) listed.insert(base(name));
+  std::vector<std::string> fromUnit, fromListing;
+  for (const Element& e : unit.Elements()) {
+    if (listed.contains(base(e.name))) fromUnit.push_back(base(e.name) + "=" + std::to_string(e.value));
+  }
+  for (const auto& [name, value] : listing.elements) {
+    if (built.contains(base(name))) fromListing.push_back(base(name) + "=" + std::to_string(value));
+  }
+  EXPECT_EQ(fromUnit, fromListing);
 }
 
 // Units behind four-byte start codes, as a codec configuration or a raw stream carries them.
