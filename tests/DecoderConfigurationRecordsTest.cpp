@@ -3,41 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <tuple>
 
 #include "Orvane/Proc/CodecParsers/H26xParser.h"
 #include "Orvane/Proc/Data.h"
 #include "support/BitstreamTestKit.h"
+#include "support/FramingKit.h"
 
 namespace {
 
 using namespace Orvane::Proc::CodecParsers;
-using codec_test::Probe;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
-// Units behind lengths of 1 to 4 bytes (0: behind start codes), or refused when a length does not
-// fit; the 4-byte layout is read back by heifmux's end-to-end tests.
+// Units behind lengths of 1 to 4 bytes (0: behind start codes) as the test kit frames them, or
+// refused when a length does not fit.
 TEST(DecoderConfigurationRecords, Layouts) {
   const Bytes a(256, 0xAA), c = {0x40, 0x01};
-  const std::vector<std::tuple<std::vector<NALU>, uint64_t, Bytes>> rows = {
-      {{{a.data(), 255}}, 1, Bytes(1, 0xFF)},  // the layout's first byte: 255 bytes fit one length byte
-      {{{a.data(), 256}}, 1, {}},              // 256 do not
-      {{{a.data(), 256}, {c.data(), 2}}, 2, {0x01, 0x00, 0xAA}},
-      {{{c.data(), 2}}, 3, {0, 0, 2, 0x40, 0x01}},
-      {{{c.data(), 2}, {a.data(), 1}, {a.data(), 0}}, 0, {0, 0, 0, 1, 0x40, 0x01, 0, 0, 0, 1, 0xAA, 0, 0, 0, 1}},
-      {std::vector<NALU>{}, 4, Bytes{}},
-      {{{c.data(), 2}}, 5, {}}};  // refused: lengths are 1 to 4 bytes
-  for (const auto& [nalus, lengthSize, head] : rows) {
-    SCOPED_TRACE(lengthSize);
+  const struct Row { Units units; uint64_t lengthSize; std::string failure = ""; } rows[] = {
+      {{Bytes(255, 0xAA)}, 1},                             // 255 bytes fit one length byte
+      {{a}, 1, "NALU length is too high in BlobMp4Maker"},  // 256 do not
+      {{a, c}, 2},
+      {{c}, 3},
+      {{c, {0xAA}, {}}, 0},
+      {{}, 4},
+      {{c}, 5, "Invalid NAL length size in MakeLengthPrefixedBlob"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.lengthSize);
     Orvane::BlobPtr blob;
-    const auto failure = Probe([&, &nalus = nalus, lengthSize = lengthSize] { blob = lengthSize ? MakeLengthPrefixedBlob(nalus, lengthSize) : MakeAnnexBBlob(nalus); });
-    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "",
-              lengthSize > 4 ? "Invalid NAL length size in MakeLengthPrefixedBlob" : head.empty() && !nalus.empty() ? "NALU length is too high in BlobMp4Maker" : "");
+    const auto failure = Probe([&] { blob = row.lengthSize ? MakeLengthPrefixedBlob(Views(row.units), row.lengthSize) : MakeAnnexBBlob(Views(row.units)); });
+    EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", row.failure);
     if (failure) continue;
-    uint64_t size = 0;
-    for (const NALU& nalu : nalus) size += nalu.size + (lengthSize ? lengthSize : 4);
-    ASSERT_EQ(blob->GetSize(), size);
-    EXPECT_EQ(Bytes(blob->GetData(), blob->GetData() + head.size()), head);
+    EXPECT_EQ(BytesOf(blob), Framed(row.units, row.lengthSize));
   }
 }
 
@@ -64,7 +59,7 @@ TEST(H26xParser, ParsesWhatItIsFor) {
     const auto failure = Probe(call);
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", expected);
   }
-  EXPECT_EQ(Probe([&] { BlobMp4Maker(0, {}); }).value_or(codec_test::Failure{}).message, "Invalid NAL length size");
+  EXPECT_EQ(Probe([&] { BlobMp4Maker(0, {}); }).value_or(Failure{}).message, "Invalid NAL length size");
   // Annex B only behind a start code; the records point into the blob, which the parser keeps.
   EXPECT_FALSE(config.ParseCodecConfigAsAnnexB(Orvane::Proc::BlobFF::Create(annexB.data() + 3, 4)));
   ASSERT_TRUE(config.ParseCodecConfigAsAnnexB(blob));

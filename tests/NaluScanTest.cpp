@@ -5,18 +5,12 @@
 
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "support/BitstreamTestKit.h"
+#include "support/FramingKit.h"
 
 namespace {
 
-using codec_test::Probe;
+using namespace codec_test;
 using namespace Orvane::Proc::CodecParsers;
-using Bytes = std::vector<uint8_t>;
-
-std::vector<Bytes> Units(const std::vector<NALU>& nalus) {
-  std::vector<Bytes> units;
-  for (const NALU& n : nalus) units.emplace_back(n.data, n.data + n.size);
-  return units;
-}
 
 // Streams cut into their NAL units, behind start codes or behind lengths of 1 to 4 bytes, and the
 // refusals of length-prefixed ones (the units found before a failure stay).
@@ -28,7 +22,7 @@ TEST(NaluScan, StreamsCutIntoUnits) {
     const char* name;
     Bytes stream;
     std::optional<uint64_t> lengthSize;
-    std::vector<Bytes> expected;
+    Units expected;
     std::string failure = "";  // message in function
   } rows[] = {
       {"four- and three-byte start codes", {0, 0, 0, 1, 0x67, 0xAA, 0, 0, 1, 0x68, 0xBB}, startCodes, {{0x67, 0xAA}, {0x68, 0xBB}}},
@@ -52,7 +46,7 @@ TEST(NaluScan, StreamsCutIntoUnits) {
       if (row.lengthSize) FindMP4Nalus(row.stream.data(), row.stream.size(), nalus, *row.lengthSize);
       else FindAnnexBNalus(row.stream.data(), row.stream.size(), nalus);
     });
-    EXPECT_EQ(Units(nalus), row.expected);
+    EXPECT_EQ(UnitsOf(nalus), row.expected);
     EXPECT_EQ(f ? f->message + " in " + f->function : "", row.failure);
     EXPECT_TRUE(!f || f->bitstream);
   }
@@ -65,7 +59,7 @@ TEST(NaluTypes, NamesAndLookups) {
   for (const auto& [type, name] : names) EXPECT_EQ(HEVCNaluTypeName(type), name) << type;
   const Bytes h264 = {0x67, 0x00, 0x68, 0x27};
   const std::vector<NALU> units = {{&h264[0], 1}, {&h264[1], 0}, {&h264[2], 1}, {&h264[3], 1}};
-  EXPECT_EQ(Units(GetNALUs(units, NaluCodec::H264, 7)), (std::vector<Bytes>{{0x67}, {0x27}}));
+  EXPECT_EQ(UnitsOf(GetNALUs(units, NaluCodec::H264, 7)), (Units{{0x67}, {0x27}}));
   EXPECT_EQ(GetFirstNALU(units, NaluCodec::HEVC, 19).data, &h264[3]);  // 0x27 >> 1 & 63
   for (const auto& [codec, type, message] : {std::tuple{NaluCodec::H264, 0u, "Can't find nalu of type 0"},
                                              std::tuple{NaluCodec::HEVC, 33u, "Can't find nalu of type SPS_NUT"}}) {
