@@ -52,6 +52,7 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
        }},
       {"profile 0 compatible with 2 is written as 2", profile(0, 0x20000000, 0), [](SyntaxUnit& s) { s.Set("general_profile_idc", 2); }},
       {"Main alone, reserved bits written as zeros", profile(1, 0x40000000, 1), [](SyntaxUnit& s) { s.Set("general_constraint_43bits", 0); }},
+      {"multiview profile: a reserved bit where general_inbld_flag is", profile(6, 0x02000000, 0)},
       {"high throughput profile with max_14bit, reserved bits written as zeros", profile(5, 0x04000000, 0b0100000011ull << 33 | 1),
        [](SyntaxUnit& s) { s.Set("general_constraint_43bits", 0b0100000011ull << 33); }},
       {"short-term sets: explicit, predicted from it, explicit again",
@@ -132,6 +133,12 @@ TEST(HEVCSerialisation, RefusedExtensions) {
   set[0].num_negative_pics = 0, set[0].num_positive_pics = 16;
   EXPECT_EQ(Probe([&] { sps->Append(sixteen); }).value_or(Failure{}).message, "Too many refs in a short term RPS");
   EXPECT_EQ(Probe([&] { set[1].Append(past, *sps, 3); }).value_or(Failure{}).message, "Invalid short term RPS index");
+  // A slice header's set in the predicted form is written as it was coded.
+  const Decoded slice = Decode(Variant("P slice/predicted set"));
+  H26xBitstreamBuilder sliceSet(false);
+  slice.header->st_ref_pic_set.Append(sliceSet, *slice.ps.GetSPS(0), 1);
+  sliceSet.Flush();
+  EXPECT_EQ(Bytes(sliceSet.data(), sliceSet.data() + sliceSet.BytesInBuffer()), Bits().u(1, 1).ue(0).u(1, 0).ue(2).u(6, 0b001011).out);
 }
 
 // hrd_parameters with NAL and VCL entries and sub-picture parameters, over three sub-layers of

@@ -52,6 +52,9 @@ TEST(HEVCSliceHeader, Decode) {
       {"B slice", [](Units& u) { u.slice.Set("num_ref_idx_l0_active_minus1", 15).CutAfter("num_ref_idx_l0_active_minus1"); }, "End of stream"},
       {"P slice/SPS sets", nullptr, "[P] @0 poc 5 st -1u +1u +2u lt refs 1/1 col l0:0 tmvp sao10"},
       {"P slice/predicted set", nullptr, "[P] @0 poc 5 st +1u +3u +4 lt refs 1/1 col l0:0 tmvp sao10"},
+      // Shifted by -2 instead: the picture after becomes one before.
+      {"P slice/predicted set", [](Units& u) { u.slice.Set("delta_rps_sign", 1).Set("abs_delta_rps_minus1", 1); },
+       "[P] @0 poc 5 st -1 -2u -4u lt refs 1/1 col l0:0 tmvp sao10"},
       {"P slice/long-term", nullptr, "[P] @0 poc 5 st -1u lt 30u 20 77u+3 refs 1/1 col l0:0 tmvp sao10"},
       // Short-term sets of more than 15 pictures leave long-term ones no room.
       {"P slice/long-term",

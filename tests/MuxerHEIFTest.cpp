@@ -49,6 +49,7 @@ TEST(MuxerHEIF, StreamsAndPackets) {
 
   TempDir dir;
   auto muxer = NewMuxer(dir / "out.heic");
+  EXPECT_TRUE(muxer->IsReady() && muxer->GetFormatFile() && muxer->GetDataOutput()->GetPath().utf8string() == (dir / "out.heic").string());
   EXPECT_EQ(Refusal([&] { muxer->WriteHeader(1); }), "No streams in WriteHeader");
   EXPECT_EQ(Refusal([&] { muxer->AddStream(Orvane::Conf::FormatCodecAudio::Create(48000, 2)); }), "Attempted to add non-video stream. in AddStream");
   const uint32_t a = muxer->AddStream(Video()), b = muxer->AddStream(Video());
