@@ -1,6 +1,6 @@
 // H.264 slice headers and SEI units built by hand, for what encoders never write: each refusal of
 // the header decode, the branches x264 does not take, the prefix a header is read from, the
-// slice-kind probe and the SEI framing. Real streams against FFmpeg are in H264SliceTraceTest.cpp.
+// slice-kind probe and the SEI framing. Real streams against FFmpeg are in H264TraceTest.cpp.
 #include <bit>
 #include <functional>
 #include <memory>

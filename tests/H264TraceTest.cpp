@@ -1,21 +1,25 @@
-// Every SPS and PPS of the sample streams in tests/data/h264, decoded by us, listed by the
-// library's syntax listing and compared element by element, in order, with what FFmpeg's
-// trace_headers printed for the same unit (the .trace file next to each stream, made by
-// make-streams.sh); and each SPS's picture size after cropping with ffprobe's (sizes.txt). The
-// scaling lists, which the records keep as the lists in force rather than as their coded deltas,
-// are rebuilt here from the traced deltas with the fall-back rules and compared whole.
+// Every SPS, PPS, slice header and SEI unit of the sample streams in tests/data/h264, decoded by
+// us, listed by the library's syntax listing and compared element by element, in order and both
+// ways, with what FFmpeg's trace_headers printed for the same unit (the .trace, .slices and .sei
+// files next to each stream, made by make-streams.sh; the SEI framing folded into payloadType and
+// payloadSize); and each SPS's picture size after cropping with ffprobe's (sizes.txt). The scaling
+// lists, which the records keep as the lists in force rather than as their coded deltas, are
+// rebuilt here from the traced deltas with the fall-back rules and compared whole.
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
+#include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
+#include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "support/HEVCStreams.h"
 #include "support/TraceOracle.h"
 
@@ -97,25 +101,69 @@ std::vector<List> OurLists(const ScalingLists4x4& l4, const ScalingLists8x8& l8)
   return lists;
 }
 
-TEST(H264ParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
+// Traced elements no record keeps: the SEI record keeps no NAL unit header, and the weights of list
+// X, which FFmpeg names luma_weight_lX_flag ..., are the fields of our pred_weight_lX, listed as lX.
+TraceRules SliceRules(bool sei) {
+  const std::set<std::string> notKept = {"forbidden_zero_bit", "cabac_alignment_one_bit", "rbsp_stop_one_bit",
+                                         "rbsp_alignment_zero_bit", sei ? "nal_ref_idc" : "", sei ? "nal_unit_type" : ""};
+  TraceRules rules{{}, [notKept](const std::string& name) { return notKept.contains(name); }, {}};
+  for (const std::string l : {"l0", "l1"}) {
+    for (const std::string f : {"luma_weight", "luma_offset", "chroma_weight", "chroma_offset"}) rules.renamed[f + "_" + l] = l + "." + f;
+    for (const std::string f : {"luma_weight", "chroma_weight"}) rules.renamed[f + "_" + l + "_flag"] = l + "." + f + "_flag";
+  }
+  return rules;
+}
+
+TEST(H264SampleStreamsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
   const std::vector<std::filesystem::path> streams = SampleStreams(H264_TEST_DATA, ".h264");
   ASSERT_GE(streams.size(), 12u);
   std::map<std::string, std::pair<uint32_t, uint32_t>> sizes;  // ffprobe's, by stream name
   std::ifstream sizeFile(std::filesystem::path(H264_TEST_DATA) / "sizes.txt");
   for (std::string name; sizeFile >> name >> sizes[name].first >> sizes[name].second;) {}
+  const TraceRules sliceRules = SliceRules(false), seiRules = SliceRules(true);
+  std::map<std::string, size_t> kinds;  // what the streams cover
   size_t units = 0, compared = 0;
   for (const auto& stream : streams) {
     SCOPED_TRACE(stream.filename().string());
     const std::vector<uint8_t> bytes = ReadFile(stream);
     const std::vector<TraceUnit> trace = ReadTrace(std::filesystem::path(stream).replace_extension(".trace"));
+    const std::vector<TraceUnit> slices = ReadTrace(std::filesystem::path(stream).replace_extension(".slices"));
+    const std::vector<TraceUnit> seis = ReadTrace(std::filesystem::path(stream).replace_extension(".sei"));
     std::vector<NALU> nalus;
     FindAnnexBNalus(bytes.data(), bytes.size(), nalus);
     H264_PS ps;
     std::map<int, std::vector<List>> spsLists;  // the lists of each SPS id, as the trace makes them
-    size_t unit = 0;
+    size_t unit = 0, slice = 0, sei = 0;
     for (const NALU& nalu : nalus) {
       const uint32_t type = H264NaluType(nalu);
-      if (type != 7 && type != 8) continue;
+      if (type == 6) {
+        ASSERT_LT(sei, seis.size()) << "more SEI units than traced";
+        H264_SEI decoded;
+        decoded.Decode(nalu);
+        FlatListing ours(std::map<std::string, std::string>{{"display_primaries", ""}});
+        ListSyntax(decoded, ours);
+        Compare(seis[sei++], ours, seiRules);
+        for (const SEIMessage& m : decoded.messages) ++kinds["SEI payloadType " + std::to_string(m.payloadType)];
+        kinds["SEI units of several messages"] += decoded.messages.size() > 1;
+        continue;
+      }
+      if (type != 7 && type != 8) {
+        const std::shared_ptr<const H264Slice> h = ps.DecodeSlice(nalu);
+        if (!h) continue;
+        ASSERT_LT(slice, slices.size()) << "more slices than traced";
+        EXPECT_EQ(*ps.DecodeSliceHeader(nalu), static_cast<const H264SliceHeader&>(*h)) << "slice #" << slice;
+        FlatListing ours({{"pred_weight_l0", "l0."}, {"pred_weight_l1", "l1."}});
+        ListSyntax(*h, ours);
+        Compare(slices[slice++], ours, sliceRules);
+        ++kinds[std::string(h->pps->entropy_coding_mode_flag ? "CABAC " : "CAVLC ") + "PBIPI"[h->Kind()]];
+        kinds["slices after the first of a picture"] += h->first_mb_in_slice > 0;
+        kinds["list modification"] += h->ref_pic_list_modification_flag_l0 || h->ref_pic_list_modification_flag_l1;
+        kinds["marking operations"] += h->adaptive_ref_pic_marking_mode_flag;
+        kinds["explicit chroma weights"] += h->pred_weight_l0.chroma_weight_flag[0];
+        kinds["MBAFF"] += h->sps->mb_adaptive_frame_field_flag;
+        kinds["15 references or more"] += h->num_ref_idx_l0_active_minus1 >= 14;
+        continue;
+      }
       ASSERT_LT(unit, trace.size()) << "more parameter sets than the trace";
       const TraceUnit& expected = trace[unit++];
       SCOPED_TRACE(expected.heading + " #" + std::to_string(unit));
@@ -152,10 +200,18 @@ TEST(H264ParameterSetsAgainstFFmpeg, EveryElementOfEveryUnitAgrees) {
       EXPECT_EQ(ourLists, tracedLists);
     }
     EXPECT_EQ(unit, trace.size()) << "fewer parameter sets than the trace";
+    EXPECT_EQ(slice, slices.size()) << "fewer slices than traced";
+    EXPECT_EQ(sei, seis.size()) << "fewer SEI units than traced";
     units += unit;
   }
-  std::cout << streams.size() << " streams: " << units << " units, " << compared << " elements and " << 12 * units
+  std::cout << streams.size() << " streams: " << units << " parameter sets, " << compared << " of their elements and " << 12 * units
             << " scaling lists compared\n";
+  for (const auto& [kind, count] : kinds) std::cout << "  " << kind << ": " << count << "\n";
+  for (const char* kind : {"CABAC B", "CAVLC B", "CABAC I", "slices after the first of a picture", "list modification", "marking operations",
+                           "explicit chroma weights", "MBAFF", "15 references or more", "SEI payloadType 6", "SEI payloadType 137",
+                           "SEI payloadType 144", "SEI units of several messages"}) {
+    EXPECT_GT(kinds[kind], 0u) << kind;
+  }
 }
 
 }  // namespace
