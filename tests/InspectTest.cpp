@@ -1,10 +1,9 @@
-// h26x-inspect end to end: the same units listed alike whether the stream is raw, in MP4 or in
-// MPEG-TS (the containers made by FFmpeg), refused units listed with the decoders' own message,
-// H.264 parameter sets, and the exit statuses.
+// h26x-inspect end to end: the same units of an HEVC and an H.264 stream listed alike whether the
+// stream is raw, in MP4 or in MPEG-TS (the containers made by FFmpeg), refused units listed with
+// the decoders' own message, and the exit statuses.
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -32,47 +31,46 @@ Json Listing(const std::filesystem::path& input) {
   return Json::parse(RunCommand(std::string(INSPECT_PATH) + " --json " + Quote(input)));
 }
 
-// The fields of the slices in order, and the distinct parameter sets: what every framing of the
-// same stream must list alike, whatever parameter sets a container repeats.
+// The fields of the other units in order, and the distinct parameter sets: what every framing of
+// the same stream must list alike, whatever parameter sets a container repeats. Every unit is
+// named by its type.
 std::pair<std::vector<Json>, std::set<std::string>> Decoded(const Json& listing) {
+  using namespace Orvane::Proc::CodecParsers;
+  const bool h264 = listing["codec"] == "h264";
   std::pair<std::vector<Json>, std::set<std::string>> decoded;
   for (const Json& unit : listing["nal_units"]) {
     EXPECT_FALSE(unit.contains("error")) << unit.dump();
     const uint32_t type = unit["nal_unit_type"];
-    if (type < 32 && unit.contains("fields")) decoded.first.push_back(unit["fields"]);
-    if (type >= 32 && type <= 34) decoded.second.insert(unit["fields"].dump());
+    EXPECT_EQ(unit["type_name"], h264 ? H264NaluTypeName(type) : HEVCNaluTypeName(type));
+    if (h264 ? type == 7 || type == 8 : type >= 32 && type <= 34) {
+      decoded.second.insert(unit["fields"].dump());
+    } else if (unit.contains("fields")) {
+      decoded.first.push_back(unit["fields"]);
+    }
   }
   return decoded;
 }
 
+// Each stream raw, in MP4 (its parameter sets in the configuration record there) and in MPEG-TS.
 TEST(Inspect, RawMp4AndTransportStreamListTheSameFields) {
-  TempDir dir;
-  RunCommand("ffmpeg -nostdin -loglevel error -r 25 -i " + Quote(kStream) + " -c copy " + Quote(dir / "s.mp4"));
-  RunCommand("ffmpeg -nostdin -loglevel error -i " + Quote(dir / "s.mp4") + " -c copy " + Quote(dir / "s.ts"));
-  const Json raw = Listing(kStream);
-  EXPECT_EQ(raw["codec"], "h265");
-  EXPECT_EQ(raw["nal_units"].size(), codec_test::CountAnnexBNalus(codec_test::ReadFile(kStream)));
-  const auto expected = Decoded(raw);
-  EXPECT_EQ(expected.first.size(), 17u);  // every slice, with its header
-  EXPECT_EQ(expected.second.size(), 3u);
-  for (const char* name : {"s.mp4", "s.ts"}) {
-    SCOPED_TRACE(name);
-    const Json listing = Listing(dir / name);
-    EXPECT_EQ(listing["codec"], "h265");
-    EXPECT_EQ(Decoded(listing), expected);
+  const struct Row { std::filesystem::path stream; const char* codec; size_t withFields, parameterSets; } rows[] = {
+      {kStream, "h265", 17, 3},                                                 // every slice, with its header
+      {std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264", "h264", 16, 2},  // six slices and ten SEI units
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stream.filename().string());
+    TempDir dir;
+    RunCommand("ffmpeg -nostdin -loglevel error -r 25 -i " + Quote(row.stream) + " -c copy " + Quote(dir / "s.mp4"));
+    RunCommand("ffmpeg -nostdin -loglevel error -i " + Quote(dir / "s.mp4") + " -c copy " + Quote(dir / "s.ts"));
+    const Json raw = Listing(row.stream);
+    EXPECT_EQ(raw["nal_units"].size(), codec_test::CountAnnexBNalus(codec_test::ReadFile(row.stream)));
+    const auto expected = Decoded(raw);
+    EXPECT_EQ(std::make_pair(expected.first.size(), expected.second.size()), std::make_pair(row.withFields, row.parameterSets));
+    for (const Json& listing : {raw, Listing(dir / "s.mp4"), Listing(dir / "s.ts")}) {
+      EXPECT_EQ(listing["codec"], row.codec);
+      EXPECT_EQ(Decoded(listing), expected);
+    }
   }
-}
-
-// H.264: every slice (decoded against the parameter sets in force), SEI unit and parameter set has
-// fields.
-TEST(Inspect, H264SlicesAndSEIAreListed) {
-  const Json listing = Listing(std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264");
-  std::map<uint32_t, int> listed;
-  for (const Json& unit : listing["nal_units"]) {
-    EXPECT_FALSE(unit.contains("error")) << unit.dump();
-    if (unit.contains("fields")) ++listed[unit["nal_unit_type"]];
-  }
-  EXPECT_EQ(listed, (std::map<uint32_t, int>{{1, 5}, {5, 1}, {6, 10}, {7, 1}, {8, 1}}));
 }
 
 TEST(Inspect, ARefusedUnitIsListedWithTheDecodersMessageAndTheListingGoesOn) {
@@ -93,27 +91,6 @@ TEST(Inspect, ARefusedUnitIsListedWithTheDecodersMessageAndTheListingGoesOn) {
   EXPECT_FALSE(listing["nal_units"][0].contains("fields"));
   EXPECT_EQ(Decoded(Json{{"nal_units", Json(listing["nal_units"].begin() + 1, listing["nal_units"].end())}}),
             Decoded(Listing(kStream)));
-}
-
-// An H.264 stream, raw and in MP4 (its parameter sets in the avcC record there): every unit named by
-// its type, and the same SPS and PPS fields in both.
-TEST(Inspect, H264ParameterSetsRawAndInMp4) {
-  TempDir dir;
-  const std::filesystem::path raw = std::filesystem::path(H264_TEST_DATA) / "high_hrd_colour.h264";
-  RunCommand("ffmpeg -nostdin -loglevel error -r 25 -i " + Quote(raw) + " -c copy " + Quote(dir / "s.mp4"));
-  std::vector<std::set<std::string>> parameterSets;
-  for (const auto& input : {raw, dir / "s.mp4"}) {
-    const Json listing = Listing(input);
-    EXPECT_EQ(listing["codec"], "h264");
-    parameterSets.emplace_back();
-    for (const Json& unit : listing["nal_units"]) {
-      EXPECT_EQ(unit["type_name"], Orvane::Proc::CodecParsers::H264NaluTypeName(unit["nal_unit_type"]));
-      const uint32_t type = unit["nal_unit_type"];
-      if (type == 7 || type == 8) parameterSets.back().insert(unit["fields"].dump());
-    }
-  }
-  EXPECT_EQ(parameterSets[0].size(), 2u);
-  EXPECT_EQ(parameterSets[0], parameterSets[1]);
 }
 
 TEST(Inspect, ExitStatuses) {
