@@ -243,6 +243,7 @@ TEST(H264Decode, BranchesEncodersDoNotTake) {
       {"PPS short", [](auto&, auto& p) { return Line(p.transform_8x8_mode_flag, p.second_chroma_qp_index_offset); }, "0 -3"},
       {"PPS+map0"},
       {"PPS+map2"},
+      {"PPS+map3"},
       {"PPS+map6"},
   };
   for (const Row& row : rows) {

@@ -24,7 +24,7 @@ void ExpectRecordsListedAsBuilt(const Units& u, const Decoded& d) {
   const HEVC_SPS& sps = *d.ps.sps_list.at(0);
   const HEVC_PPS& pps = *d.ps.pps_list.at(0);
   const auto listed = [](const auto& list) {
-    FlatListing flat({{"general", "general_"}, {"sub_layer", "sub_layer_"}});
+    FlatListing flat = HEVCListing();
     list(flat);
     return flat;
   };
@@ -185,6 +185,9 @@ TEST(HEVCDecode, LayerSPS) {
   u.slice = u.sps;  // in the slice's place: no slice header to decode
   const Decoded d = Decode(u);
   const HEVC_SPS& s = *d.ps.GetSPS(2);
+  FlatListing listing = HEVCListing();
+  ListSyntax(s, listing);
+  ExpectListedAsBuilt(u.sps, listing);
   EXPECT_EQ((std::vector<int>{s.sps_max_sub_layers_minus1, s.sps_temporal_id_nesting_flag, s.sps_rep_format_idx,
                               s.sps_scaling_list_ref_layer_id, s.sample_adaptive_offset_enabled_flag, s.sps_temporal_mvp_enabled_flag}),
             (std::vector<int>{2, 0, 3, 5, 1, 1}));

@@ -32,7 +32,7 @@ std::unique_ptr<HEVC_SPS> DecodeSPS(const Bytes& unit, const HEVC_PS& ps) {
 }
 
 // Hand-built SPS units, each decoded, written and decoded again: the same record, and the bytes of
-// the unit (or of the unit as `writtenAs` says).
+// the unit (or of the unit as `writtenAs` says), which the record lists.
 TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
   const auto profile = [](int idc, uint32_t compatibility, uint64_t constraint43) {
     return [=](Units& u) {
@@ -83,6 +83,9 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
     const HEVC_SPS& original = *decoded;
     SyntaxUnit expected = units.sps;
     if (row.writtenAs) row.writtenAs(expected);
+    FlatListing listing = HEVCListing();
+    ListSyntax(original, listing);
+    ExpectListedAsBuilt(expected, listing);
     const Bytes written = Written(original);
     EXPECT_EQ(written, expected.Bytes());
     HEVC_SPS again = *DecodeSPS(written, ps);

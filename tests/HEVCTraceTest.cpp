@@ -19,6 +19,7 @@
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 #include "support/HEVCStreams.h"
+#include "support/HEVCTestUnits.h"
 #include "support/TraceOracle.h"
 
 namespace {
@@ -32,8 +33,7 @@ using codec_test::SampleStreams;
 using codec_test::TraceRules;
 using codec_test::TraceUnit;
 
-// FFmpeg names the profile blocks' elements general_x and sub_layer_x[i].
-FlatListing HEVCListing() { return FlatListing({{"general", "general_"}, {"sub_layer", "sub_layer_"}}); }
+using codec_test::HEVCListing;
 
 bool NotKept(const std::string& name) {
   static const std::set<std::string> kNames = {"forbidden_zero_bit", "nal_unit_type", "nuh_layer_id", "nuh_temporal_id_plus1",
