@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,33 @@ inline std::vector<std::vector<uint8_t>> ReadStreams(const std::filesystem::path
   return streams;
 }
 
+// A duration as the table shows it: ns, µs, ms or s, three significant digits.
+inline std::string FormatSeconds(double seconds) {
+  const char* unit = "s";
+  for (const char* smaller : {"ms", "us", "ns"}) {
+    if (seconds >= 1) break;
+    seconds *= 1000;
+    unit = smaller;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, seconds < 10 ? "%.2f %s" : seconds < 100 ? "%.1f %s" : "%.0f %s", seconds, unit);
+  return text;
+}
+
+// One row of the performance table that scripts/bench.sh gathers from every benchmark's summary:
+// the family, ours and its peer with their figures in this run, ours as a fraction of the peer's
+// (time against time unless the row names another measure, so below 1 is faster), and the target
+// an issue set as the largest fraction allowed (0: none set). A ratio of 0 marks a family without
+// a peer.
+inline void PrintTableRow(const std::string& family, const std::string& ours, const std::string& peer, double ratio,
+                          double largestAllowed = 0) {
+  char fraction[16] = "-", target[48] = "-";
+  if (ratio > 0) std::snprintf(fraction, sizeof fraction, "%.2f", ratio);
+  if (largestAllowed > 0)
+    std::snprintf(target, sizeof target, "<= %.2f %s", largestAllowed, ratio > 0 && ratio <= largestAllowed ? "met" : "MISSED");
+  std::printf("| %s | %s | %s | %s | %s |\n", family.c_str(), ours.c_str(), peer.c_str(), fraction, target);
+}
+
 // A console reporter that hands each run that did not fail to Collect, for the summary its
 // subclass prints afterwards.
 class CollectingReporter : public benchmark::ConsoleReporter {
@@ -76,6 +105,24 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 
  protected:
   virtual void Collect(const Run& run) = 0;
+};
+
+// A collecting reporter that keeps each run's time per item (CPU time, from its items per second)
+// by benchmark name, for summaries of cost per unit, record or packet.
+class ItemCostReporter : public CollectingReporter {
+ protected:
+  void Collect(const Run& run) override {
+    const auto items = run.counters.find("items_per_second");
+    if (items != run.counters.end() && items->second > 0) secondsPerItem_[run.benchmark_name()] = 1 / items->second;
+  }
+  // 0 when the run is missing or failed.
+  double SecondsPerItem(const std::string& name) const {
+    const auto it = secondsPerItem_.find(name);
+    return it == secondsPerItem_.end() ? 0.0 : it->second;
+  }
+
+ private:
+  std::map<std::string, double> secondsPerItem_;
 };
 
 // Runs the benchmarks the command line selects through `Reporter`, a ConsoleReporter that also

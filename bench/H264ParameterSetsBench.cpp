@@ -106,7 +106,9 @@ BENCHMARK(BM_GStreamerParse)->Apply(Kinds)->Unit(benchmark::kNanosecond);
 
 class SummaryReporter : public bench_support::ParameterSetReporter {
  public:
-  SummaryReporter() : ParameterSetReporter({{"0", "all"}, {"7", "SPS"}, {"8", "PPS"}}) {}
+  SummaryReporter() : ParameterSetReporter("H.264", {{"0", "all", "gst_h264_parser_parse_sps/pps"},
+                                                       {"7", "SPS", "gst_h264_parser_parse_sps"},
+                                                       {"8", "PPS", "gst_h264_parser_parse_pps"}}) {}
 };
 
 }  // namespace

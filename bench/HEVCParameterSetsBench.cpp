@@ -109,7 +109,10 @@ BENCHMARK(BM_GStreamerParse)->Apply(Kinds)->Unit(benchmark::kNanosecond);
 
 class SummaryReporter : public bench_support::ParameterSetReporter {
  public:
-  SummaryReporter() : ParameterSetReporter({{"0", "all"}, {"32", "VPS"}, {"33", "SPS"}, {"34", "PPS"}}) {}
+  SummaryReporter() : ParameterSetReporter("H.265", {{"0", "all", "gst_h265_parser_parse_vps/sps/pps"},
+                                                       {"32", "VPS", "gst_h265_parser_parse_vps"},
+                                                       {"33", "SPS", "gst_h265_parser_parse_sps"},
+                                                       {"34", "PPS", "gst_h265_parser_parse_pps"}}) {}
 };
 
 }  // namespace

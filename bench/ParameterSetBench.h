@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -105,34 +105,32 @@ void RunAddNALU(benchmark::State& state, const ParameterSetUnits& u) {
 
 // The report of a benchmark whose BM_OursDecode, BM_OursAddNALU and BM_GStreamerParse runs take the
 // "type" argument, and its summary: our cost per unit against GStreamer's, for each (argument,
-// label) of `kinds`.
-class ParameterSetReporter : public CollectingReporter {
+// label, GStreamer's calls) of `kinds`, with a row of the table for each.
+class ParameterSetReporter : public ItemCostReporter {
  public:
-  explicit ParameterSetReporter(std::vector<std::pair<std::string, std::string>> kinds) : kinds_(std::move(kinds)) {}
+  using Kind = std::tuple<std::string, std::string, std::string>;
+  ParameterSetReporter(std::string codec, std::vector<Kind> kinds) : codec_(std::move(codec)), kinds_(std::move(kinds)) {}
 
   void PrintSummary() const {
     std::printf("\nCost per parameter set in this run (target: ours <= 1/2 of GStreamer's):\n");
-    for (const auto& [kind, label] : kinds_) {
-      const auto find = [this, kind = kind](const std::string& name) {
-        const auto it = nsPerUnit_.find(name + "/type:" + kind);
-        return it == nsPerUnit_.end() ? 0.0 : it->second;
-      };
+    for (const auto& [kind, label, peer] : kinds_) {
+      const auto find = [this, kind = kind](const std::string& name) { return SecondsPerItem(name + "/type:" + kind) * 1e9; };
       const double decode = find("BM_OursDecode"), add = find("BM_OursAddNALU"), gst = find("BM_GStreamerParse");
       if (gst == 0) continue;
       std::printf("  %-4s ours: decode %6.0f ns (%.2f), AddNALU %6.0f ns (%.2f); GStreamer %6.0f ns  %s\n", label.c_str(),
                   decode, decode / gst, add, add / gst, gst, add <= gst / 2 ? "met" : "MISSED");
     }
-  }
-
- protected:
-  void Collect(const Run& run) override {
-    const auto items = run.counters.find("items_per_second");
-    if (items != run.counters.end() && items->second > 0) nsPerUnit_[run.benchmark_name()] = 1e9 / items->second;
+    for (const auto& [kind, label, peer] : kinds_) {
+      const double add = SecondsPerItem("BM_OursAddNALU/type:" + kind), gst = SecondsPerItem("BM_GStreamerParse/type:" + kind);
+      if (add > 0 && gst > 0)
+        PrintTableRow(codec_ + " parameter sets, " + label + " (sample streams)", "AddNALU " + FormatSeconds(add),
+                      peer + " " + FormatSeconds(gst), add / gst, 0.5);
+    }
   }
 
  private:
-  std::vector<std::pair<std::string, std::string>> kinds_;
-  std::map<std::string, double> nsPerUnit_;
+  std::string codec_;
+  std::vector<Kind> kinds_;
 };
 
 }  // namespace bench_support
