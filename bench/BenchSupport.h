@@ -107,22 +107,26 @@ class CollectingReporter : public benchmark::ConsoleReporter {
   virtual void Collect(const Run& run) = 0;
 };
 
-// A collecting reporter that keeps each run's time per item (CPU time, from its items per second)
-// by benchmark name, for summaries of cost per unit, record or packet.
-class ItemCostReporter : public CollectingReporter {
+// A collecting reporter that keeps, by benchmark name, each run's real time per iteration and its
+// CPU time per item (from its items per second), for summaries of programs against programs and
+// of cost per unit, record or packet. Both are 0 for a run that is missing or failed.
+class RunTimesReporter : public CollectingReporter {
  protected:
   void Collect(const Run& run) override {
+    if (run.run_type == Run::RT_Aggregate || run.iterations == 0) return;
+    realSeconds_[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
     const auto items = run.counters.find("items_per_second");
     if (items != run.counters.end() && items->second > 0) secondsPerItem_[run.benchmark_name()] = 1 / items->second;
   }
-  // 0 when the run is missing or failed.
-  double SecondsPerItem(const std::string& name) const {
-    const auto it = secondsPerItem_.find(name);
-    return it == secondsPerItem_.end() ? 0.0 : it->second;
-  }
+  double RealSeconds(const std::string& name) const { return Find(realSeconds_, name); }
+  double SecondsPerItem(const std::string& name) const { return Find(secondsPerItem_, name); }
 
  private:
-  std::map<std::string, double> secondsPerItem_;
+  static double Find(const std::map<std::string, double>& times, const std::string& name) {
+    const auto it = times.find(name);
+    return it == times.end() ? 0.0 : it->second;
+  }
+  std::map<std::string, double> realSeconds_, secondsPerItem_;
 };
 
 // Runs the benchmarks the command line selects through `Reporter`, a ConsoleReporter that also

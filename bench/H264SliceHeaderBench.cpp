@@ -153,7 +153,7 @@ BENCHMARK(BM_OursSEIDecode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GStreamerParseSei)->Unit(benchmark::kMicrosecond);
 
 // The console report, keeping each run's cost per unit for the summary.
-class SummaryReporter : public bench_support::ItemCostReporter {
+class SummaryReporter : public bench_support::RunTimesReporter {
  public:
   void PrintSummary() const {
     const auto ns = [this](const char* name) { return SecondsPerItem(name) * 1e9; };

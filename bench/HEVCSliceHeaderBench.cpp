@@ -138,7 +138,7 @@ BENCHMARK(BM_OursDecode)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GStreamerParseSliceHdr)->Unit(benchmark::kMicrosecond);
 
 // The console report, keeping each run's cost per header for the summary.
-class SummaryReporter : public bench_support::ItemCostReporter {
+class SummaryReporter : public bench_support::RunTimesReporter {
  public:
   void PrintSummary() const {
     const double create = SecondsPerItem("BM_OursCreateSliceHeader") * 1e9, decode = SecondsPerItem("BM_OursDecode") * 1e9;

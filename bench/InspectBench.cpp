@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "BenchSupport.h"
@@ -31,8 +30,6 @@ const std::string& Stream() {
   return path;
 }
 
-std::map<std::string, double> secondsPerRun;
-
 void RunCommand(benchmark::State& state, const std::string& command) {
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) {
@@ -51,24 +48,19 @@ void BM_FFmpegTraceHeaders(benchmark::State& state) {
   RunCommand(state, "ffmpeg -nostdin -i '" + Stream() + "' -c copy -bsf:v trace_headers -f null - 2>/dev/null");
 }
 
-class SummaryReporter : public bench_support::CollectingReporter {
+class SummaryReporter : public bench_support::RunTimesReporter {
  public:
-  void Collect(const Run& run) override { seconds_[run.benchmark_name()] = run.GetAdjustedRealTime(); }
   void PrintSummary() const {
-    const auto ours = seconds_.find("InspectJson/iterations:3/real_time");
-    const auto peer = seconds_.find("FFmpegTraceHeaders/iterations:3/real_time");
-    if (ours == seconds_.end() || peer == seconds_.end()) return;
-    std::cout << "\nh26x-inspect --json takes " << ours->second / peer->second
+    const double ours = RealSeconds("InspectJson/iterations:3/real_time");
+    const double peer = RealSeconds("FFmpegTraceHeaders/iterations:3/real_time");
+    if (ours == 0 || peer == 0) return;
+    std::cout << "\nh26x-inspect --json takes " << ours / peer
               << " of the time of FFmpeg's trace_headers on the same stream (target: at most 1)\n";
     // Real time: both are child processes, whose CPU time this process does not see.
     bench_support::PrintTableRow("h26x-inspect (x265 1080p, 40 MB; real time)",
-                                 "h26x-inspect --json " + bench_support::FormatSeconds(ours->second / 1e3),
-                                 "ffmpeg -bsf:v trace_headers " + bench_support::FormatSeconds(peer->second / 1e3),
-                                 ours->second / peer->second, 1);
+                                 "h26x-inspect --json " + bench_support::FormatSeconds(ours),
+                                 "ffmpeg -bsf:v trace_headers " + bench_support::FormatSeconds(peer), ours / peer, 1);
   }
-
- private:
-  std::map<std::string, double> seconds_;
 };
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <map>
 #include <string>
 
 extern "C" {
@@ -156,22 +155,16 @@ const int kMallocSetup = [] {
 
 // The console report, and the table's row: the mux against the copy, in real time (both write a
 // file, whose waits are part of the cost).
-class SummaryReporter : public bench_support::CollectingReporter {
+class SummaryReporter : public bench_support::RunTimesReporter {
  public:
-  void Collect(const Run& run) override { milliseconds_[run.benchmark_name()] = run.GetAdjustedRealTime(); }
   void PrintSummary() const {
-    const auto mux = milliseconds_.find("MuxThroughPlugin/real_time");
-    const auto copy = milliseconds_.find("PlainCopyToFile/real_time");
-    if (mux == milliseconds_.end() || copy == milliseconds_.end()) return;
+    const double mux = RealSeconds("MuxThroughPlugin/real_time"), copy = RealSeconds("PlainCopyToFile/real_time");
+    if (mux == 0 || copy == 0) return;
     std::printf("\n");
     bench_support::PrintTableRow("Muxing a raw 8K picture through the plug-in (real time)",
-                                 "the plug-in " + bench_support::FormatSeconds(mux->second / 1e3),
-                                 "a copy to a file " + bench_support::FormatSeconds(copy->second / 1e3),
-                                 mux->second / copy->second);
+                                 "the plug-in " + bench_support::FormatSeconds(mux),
+                                 "a copy to a file " + bench_support::FormatSeconds(copy), mux / copy);
   }
-
- private:
-  std::map<std::string, double> milliseconds_;
 };
 
 }  // namespace

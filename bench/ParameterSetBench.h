@@ -106,7 +106,7 @@ void RunAddNALU(benchmark::State& state, const ParameterSetUnits& u) {
 // The report of a benchmark whose BM_OursDecode, BM_OursAddNALU and BM_GStreamerParse runs take the
 // "type" argument, and its summary: our cost per unit against GStreamer's, for each (argument,
 // label, GStreamer's calls) of `kinds`, with a row of the table for each.
-class ParameterSetReporter : public ItemCostReporter {
+class ParameterSetReporter : public RunTimesReporter {
  public:
   using Kind = std::tuple<std::string, std::string, std::string>;
   ParameterSetReporter(std::string codec, std::vector<Kind> kinds) : codec_(std::move(codec)), kinds_(std::move(kinds)) {}

@@ -194,7 +194,7 @@ void GStreamerPackets(benchmark::State& state, const Track& (*stream)()) {
   bench_support::CountTrack(state, track);
 }
 
-class SummaryReporter : public bench_support::ItemCostReporter {
+class SummaryReporter : public bench_support::RunTimesReporter {
  public:
   void PrintSummary() const {
     using bench_support::FormatSeconds;
