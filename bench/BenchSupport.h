@@ -65,7 +65,7 @@ inline std::vector<std::vector<uint8_t>> ReadStreams(const std::filesystem::path
   return streams;
 }
 
-// A duration as the table shows it: ns, µs, ms or s, three significant digits.
+// A duration as the table shows it: ns, us, ms or s, three significant digits.
 inline std::string FormatSeconds(double seconds) {
   const char* unit = "s";
   for (const char* smaller : {"ms", "us", "ns"}) {
