@@ -20,7 +20,7 @@ using namespace Orvane::Proc::CodecParsers;
 using namespace codec_test;
 
 // Every record of a decoded variant lists the elements its unit was built with.
-void ExpectRecordsListedAsBuilt(const Units& u, const Decoded& d) {
+void ExpectRecordsListedAsBuilt(const HEVCUnits& u, const Decoded& d) {
   const HEVC_SPS& sps = *d.ps.sps_list.at(0);
   const HEVC_PPS& pps = *d.ps.pps_list.at(0);
   const auto listed = [](const auto& list) {
@@ -131,7 +131,7 @@ TEST(HEVCDecode, RefusesOutOfRangeValues) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.variant) + ", " + row.element + " " + std::to_string(row.value));
-    Units units = Variant(row.variant);
+    HEVCUnits units = Variant(row.variant);
     const Decoded unchanged = Decode(units);
     ASSERT_FALSE(unchanged.failure) << "the variant itself: " << unchanged.failure->message;
     ExpectRecordsListedAsBuilt(units, unchanged);
@@ -172,7 +172,7 @@ TEST(HEVCDecode, Collection) {
 // An SPS of a layer above the base: with sps_ext_or_max_sub_layers_minus1 7 it takes sub-layers
 // and nesting from the VPS and has no PTL, format or ordering of its own.
 TEST(HEVCDecode, LayerSPS) {
-  Units u;
+  HEVCUnits u;
   u.vps.Set("vps_max_sub_layers_minus1", 2).Set("vps_temporal_id_nesting_flag", 0).Set("vps_sub_layer_ordering_info_present_flag", 0)
       .InsertAfter("general_level_idc", E("sub_layer_flags:u4=0 reserved_zero_2bits:u12=0"));
   u.sps = Unit(33, "sps_video_parameter_set_id:u4=0 sps_ext_or_max_sub_layers_minus1:u3=7 sps_seq_parameter_set_id:ue=2"

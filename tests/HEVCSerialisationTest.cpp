@@ -35,15 +35,15 @@ std::unique_ptr<HEVC_SPS> DecodeSPS(const Bytes& unit, const HEVC_PS& ps) {
 // the unit (or of the unit as `writtenAs` says), which the record lists.
 TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
   const auto profile = [](int idc, uint32_t compatibility, uint64_t constraint43) {
-    return [=](Units& u) {
+    return [=](HEVCUnits& u) {
       u.sps.Set("general_profile_idc", idc).Set("general_profile_compatibility_flags", compatibility)
           .Set("general_constraint_43bits", static_cast<int64_t>(constraint43));
     };
   };
-  const struct Row { const char* name; std::function<void(Units&)> edit; std::function<void(SyntaxUnit&)> writtenAs = nullptr; } rows[] = {
-      {"every part: PCM, scaling lists, long-term pictures, range and screen-content extensions", [](Units& u) { u = Variant("SPS+all"); }},
+  const struct Row { const char* name; std::function<void(HEVCUnits&)> edit; std::function<void(SyntaxUnit&)> writtenAs = nullptr; } rows[] = {
+      {"every part: PCM, scaling lists, long-term pictures, range and screen-content extensions", [](HEVCUnits& u) { u = Variant("SPS+all"); }},
       {"three sub-layers, a sub-layer profile and levels, ordering of the highest only",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.vps.Set("vps_max_sub_layers_minus1", 2).Set("vps_sub_layer_ordering_info_present_flag", 0)
              .InsertAfter("general_level_idc", E("flags:u4=0 reserved_zero_2bits:u12=0"));
          u.sps.Set("sps_max_sub_layers_minus1", 2).Set("sps_sub_layer_ordering_info_present_flag", 0)
@@ -56,14 +56,14 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
       {"high throughput profile with max_14bit, reserved bits written as zeros", profile(5, 0x04000000, 0b0100000011ull << 33 | 1),
        [](SyntaxUnit& s) { s.Set("general_constraint_43bits", 0b0100000011ull << 33); }},
       {"short-term sets: explicit, predicted from it, explicit again",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.sps.Set("num_short_term_ref_pic_sets", 3).InsertAfter("num_short_term_ref_pic_sets", ExplicitSet(2, 1))
              .InsertAfter("used_by_curr_pic_s1_flag", E("inter_ref_pic_set_prediction_flag:u1=1 delta_rps_sign:u1=1 abs_delta_rps_minus1:ue=0"
                                                         " flags:u6=0b101001 inter_ref_pic_set_prediction_flag:u1=0 num_negative_pics:ue=0"
                                                         " num_positive_pics:ue=1 delta_poc_s1_minus1:ue=32766 used_by_curr_pic_s1_flag:u1=1"));
        }},
       {"VUI without default_display_window_flag is written with it, and a bitstream restriction",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.sps.Set("vui_parameters_present_flag", 1).InsertAfter("vui_parameters_present_flag", E(
              "vui_head:u7=0 vui_timing_info_present_flag:u1=1 vui_num_units_in_tick:u32=1001 vui_time_scale:u32=60000"
              " vui_poc_proportional_to_timing_flag:u1=1 vui_num_ticks_poc_diff_one_minus1:ue=0 vui_hrd_parameters_present_flag:u1=0"
@@ -74,7 +74,7 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    Units units;
+    HEVCUnits units;
     row.edit(units);
     HEVC_PS ps;
     const Bytes vps = units.vps.Bytes();
@@ -104,7 +104,7 @@ TEST(HEVCSerialisation, RefusedExtensions) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.expected);
-    Units units;
+    HEVCUnits units;
     units.sps.Set("sps_extension_present_flag", 1).InsertAfter("sps_extension_present_flag", row.extension);
     const Decoded d = Decode(units);
     ASSERT_FALSE(d.failure) << d.failure->message;
@@ -113,7 +113,7 @@ TEST(HEVCSerialisation, RefusedExtensions) {
     EXPECT_EQ(failure ? failure->message + " in " + failure->function : "", row.expected + " in Append");
   }
   // A record built by hand that counts more entries than its arrays hold.
-  auto sps = std::make_unique<HEVC_SPS>(*Decode(Units()).ps.GetSPS(0));
+  auto sps = std::make_unique<HEVC_SPS>(*Decode(HEVCUnits()).ps.GetSPS(0));
   sps->num_short_term_ref_pic_sets = 65;
   H26xBitstreamBuilder sets(true), longTerm(true), palette(true);
   EXPECT_EQ(Probe([&] { sps->Append(sets); }).value_or(Failure{}).message, "Too many short term RPS");

@@ -47,48 +47,48 @@ std::string Summary(const HEVCSliceHeader& h) {
 
 // Each row a variant, perhaps edited, and the header decoded from it.
 TEST(HEVCSliceHeader, Decode) {
-  const struct Row { const char* variant; std::function<void(Units&)> edit; std::string expected; } rows[] = {
+  const struct Row { const char* variant; std::function<void(HEVCUnits&)> edit; std::string expected; } rows[] = {
       {"B slice", nullptr, "[B] @0 poc 5 st -1u -2u +1u lt refs 2/2 l0:2 l0:0 l1:1 l1:2 col l1:1 tmvp sao10 mvd-l1-zero cabac-init"},
-      {"B slice", [](Units& u) { u.slice.Set("num_ref_idx_l0_active_minus1", 15).CutAfter("num_ref_idx_l0_active_minus1"); }, "End of stream"},
+      {"B slice", [](HEVCUnits& u) { u.slice.Set("num_ref_idx_l0_active_minus1", 15).CutAfter("num_ref_idx_l0_active_minus1"); }, "End of stream"},
       {"P slice/SPS sets", nullptr, "[P] @0 poc 5 st -1u +1u +2u lt refs 1/1 col l0:0 tmvp sao10"},
       {"P slice/predicted set", nullptr, "[P] @0 poc 5 st +1u +3u +4 lt refs 1/1 col l0:0 tmvp sao10"},
       // Shifted by -2 instead: the picture after becomes one before.
-      {"P slice/predicted set", [](Units& u) { u.slice.Set("delta_rps_sign", 1).Set("abs_delta_rps_minus1", 1); },
+      {"P slice/predicted set", [](HEVCUnits& u) { u.slice.Set("delta_rps_sign", 1).Set("abs_delta_rps_minus1", 1); },
        "[P] @0 poc 5 st -1 -2u -4u lt refs 1/1 col l0:0 tmvp sao10"},
       {"P slice/long-term", nullptr, "[P] @0 poc 5 st -1u lt 30u 20 77u+3 refs 1/1 col l0:0 tmvp sao10"},
       // Short-term sets of more than 15 pictures leave long-term ones no room.
       {"P slice/long-term",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.slice.Remove("num_negative_pics num_positive_pics delta_poc_s0_minus1 used_by_curr_pic_s0_flag")
              .InsertAfter("short_term_ref_pic_set_sps_flag", ExplicitSet(15, 15)).Set("num_long_term_sps", 0).Set("num_long_term_pics", 0);
        },
        "num_long_term_pics out of range"},
       // The picture itself is an IDR picture's one reference, and a list entry (of 4 bits) otherwise.
-      {"P slice/own picture", [](Units& u) { u.slice = Unit(20, "first:u1=1 no_output_of_prior_pics_flag:u1=0 pps:ue=0 type:ue=1 override:u1=0"); },
+      {"P slice/own picture", [](HEVCUnits& u) { u.slice = Unit(20, "first:u1=1 no_output_of_prior_pics_flag:u1=0 pps:ue=0 type:ue=1 override:u1=0"); },
        "[P] @0 poc 0 st lt refs 1/1 col l1:0"},
       {"P slice/own picture",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.pps.Set("lists_modification_present_flag", 1);
          u.slice.Set("num_ref_idx_active_override_flag", 1).Append(E("l0:ue=0 ref_pic_list_modification_flag_l0:u1=1 list_entry_l0:u4=14"));
        },
        "[P] @0 poc 5 st -1u -2u -3u -4u -5u -6u -7u -8u -9u -10u -11u -12u -13u -14u lt refs 1/1 l0:14 col l0:0 tmvp"},
       {"2nd slice",  // the last of 65536 CTBs, in 16 bits
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.sps.Set("pic_width_in_luma_samples", 4096).Set("pic_height_in_luma_samples", 4096).Set("log2_diff_max_min_luma_coding_block_size", 1);
          u.slice.Remove("slice_segment_address").InsertAfter("slice_pic_parameter_set_id", E("slice_segment_address:u16=65535"));
        },
        "[P] @65535 poc 5 st -1u lt refs 1/1 col l0:0 tmvp sao10"},
-      {"2nd slice", [](Units& u) { u.sps.Set("log2_min_luma_coding_block_size_minus3", 27).Set("log2_diff_max_min_luma_coding_block_size", 30); },
+      {"2nd slice", [](HEVCUnits& u) { u.sps.Set("log2_min_luma_coding_block_size_minus3", 27).Set("log2_diff_max_min_luma_coding_block_size", 30); },
        "[P] @0 poc 5 st -1u lt refs 1/1 col l0:0 tmvp sao10"},  // CTBs of 2^60 samples: one CTB
       // A dependent segment ends after its address.
       {"2nd slice",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.pps.Set("dependent_slice_segments_enabled_flag", 1);
          u.slice.InsertAfter("slice_pic_parameter_set_id", E("dependent_slice_segment_flag:u1=1")).CutAfter("slice_segment_address");
        },
        "[B] @0 poc 0 st lt refs 1/1 col l1:0 dependent no-output"},
       {"P slice",
-       [](Units& u) {
+       [](HEVCUnits& u) {
          u.pps.Set("num_extra_slice_header_bits", 2).Set("output_flag_present_flag", 1);
          u.sps.Set("chroma_format_idc", 3).InsertAfter("chroma_format_idc", E("separate_colour_plane_flag:u1=1"));
          u.slice.InsertAfter("slice_pic_parameter_set_id", E("slice_reserved_flag:u2=2"))
@@ -98,7 +98,7 @@ TEST(HEVCSliceHeader, Decode) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.expected);
-    Units units = Variant(row.variant);
+    HEVCUnits units = Variant(row.variant);
     if (row.edit) row.edit(units);
     const Decoded d = Decode(units);
     EXPECT_EQ(d.failure ? d.failure->message : Summary(*d.header), row.expected);
@@ -111,7 +111,7 @@ TEST(HEVCSliceHeader, Decode) {
 // either way, with every long-term picture as written. Pictures from `zeroFrom` on are all zero
 // bits; the ones before have long MSB cycle codes, the first one's from 1 to 63 bits long.
 TEST(HEVCSliceHeader, HeadersOfEveryLength) {
-  Units units;
+  HEVCUnits units;
   units.sps.Set("log2_max_pic_order_cnt_lsb_minus4", 12).Set("long_term_ref_pics_present_flag", 1)
       .InsertAfter("long_term_ref_pics_present_flag", E("num_long_term_ref_pics_sps:ue=0")).Set("sps_temporal_mvp_enabled_flag", 0);
   units.slice = Variant("IDR slice").slice;
@@ -151,7 +151,7 @@ TEST(HEVCSliceHeader, HeadersOfEveryLength) {
 
 // Units that are not coded slices have no slice header; a slice needs its PPS's SPS.
 TEST(HEVCSliceHeader, OtherUnits) {
-  Decoded d = Decode(Units());
+  Decoded d = Decode(HEVCUnits());
   for (const int type : {32, 39, 10, 22}) {  // VPS, prefix SEI, reserved VCL types
     SCOPED_TRACE(type);
     const std::vector<uint8_t> bytes = Unit(type, "first_slice_segment_in_pic_flag:u1=1 pps:ue=0 type:ue=2").Bytes();

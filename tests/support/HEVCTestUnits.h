@@ -159,15 +159,15 @@ inline SyntaxUnit BaseSlice() {
       .InsertAfter("short_term_ref_pic_set_sps_flag", ExplicitSet(1, 0));
 }
 
-struct Units {
+struct HEVCUnits {
   SyntaxUnit vps = BaseVPS(), sps = BaseSPS(), pps = BasePPS(), slice = BaseSlice();
-  SyntaxUnit Units::*about = &Units::slice;  // the unit a variant is about, named first in its name
+  SyntaxUnit HEVCUnits::*about = &HEVCUnits::slice;  // the unit a variant is about, named first in its name
 };
 
 // The baselines ("VPS", "SPS", "PPS", "P slice"), or one of the variants below.
-inline Units Variant(const std::string& name) {
-  Units u;
-  for (const auto& [prefix, unit] : {std::pair{"VPS", &Units::vps}, {"SPS", &Units::sps}, {"PPS", &Units::pps}}) {
+inline HEVCUnits Variant(const std::string& name) {
+  HEVCUnits u;
+  for (const auto& [prefix, unit] : {std::pair{"VPS", &HEVCUnits::vps}, {"SPS", &HEVCUnits::sps}, {"PPS", &HEVCUnits::pps}}) {
     if (name.starts_with(prefix)) u.about = unit;
   }
   const auto slice = [&](int type, const std::string& elements) { u.slice = Unit(type, "first_slice_segment_in_pic_flag:u1=1 " + elements); };
@@ -323,7 +323,7 @@ struct Decoded {
   std::shared_ptr<const Orvane::Proc::CodecParsers::HEVCSliceHeader> header;
   std::optional<Failure> failure;
 };
-inline Decoded Decode(const Units& u) {
+inline Decoded Decode(const HEVCUnits& u) {
   using namespace Orvane::Proc::CodecParsers;
   Decoded d;
   d.failure = Probe([&] {
