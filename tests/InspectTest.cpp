@@ -89,7 +89,7 @@ TEST(Inspect, ARefusedUnitIsListedWithTheDecodersMessageAndTheListingGoesOn) {
   ASSERT_EQ(listing["nal_units"].size(), codec_test::CountAnnexBNalus(bytes));
   EXPECT_EQ(listing["nal_units"][0]["error"], message);
   EXPECT_FALSE(listing["nal_units"][0].contains("fields"));
-  EXPECT_EQ(Decoded(Json{{"nal_units", Json(listing["nal_units"].begin() + 1, listing["nal_units"].end())}}),
+  EXPECT_EQ(Decoded(Json{{"codec", "h265"}, {"nal_units", Json(listing["nal_units"].begin() + 1, listing["nal_units"].end())}}),
             Decoded(Listing(kStream)));
 }
 
