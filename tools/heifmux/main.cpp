@@ -186,6 +186,10 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
       muxer->Write(ids[i], images[i].picture);
       images[i].picture.reset();  // the muxer keeps its own copy: one picture less in memory
     }
+    // The packets and the muxer's first copies are free now, but Close's file-sized buffers are a
+    // little larger than the hole they left and would be laid beyond it, the hole's pages still
+    // held: one picture more at the peak. Giving those pages back keeps the peak to what is live.
+    malloc_trim(0);
     try {
       muxer->Close();
     } catch (const boost::exception& e) {
