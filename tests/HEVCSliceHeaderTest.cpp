@@ -149,9 +149,14 @@ TEST(HEVCSliceHeader, HeadersOfEveryLength) {
   EXPECT_GT(emulatedAt64, 0);
 }
 
-// Units that are not coded slices have no slice header; a slice needs its PPS's SPS.
+// A slice decodes alike through Decode and CreateSliceHeader; units that are not coded slices have
+// no slice header; a slice needs its PPS's SPS.
 TEST(HEVCSliceHeader, OtherUnits) {
   Decoded d = Decode(HEVCUnits());
+  const std::vector<uint8_t> slice = BaseSlice().Bytes();
+  HEVCSliceHeader decoded{};
+  decoded.Decode(NALU{slice.data(), slice.size()}, d.ps);
+  EXPECT_TRUE(decoded == *d.header);
   for (const int type : {32, 39, 10, 22}) {  // VPS, prefix SEI, reserved VCL types
     SCOPED_TRACE(type);
     const std::vector<uint8_t> bytes = Unit(type, "first_slice_segment_in_pic_flag:u1=1 pps:ue=0 type:ue=2").Bytes();
@@ -163,7 +168,6 @@ TEST(HEVCSliceHeader, OtherUnits) {
   const uint8_t trail = 0x02;
   EXPECT_EQ(CreateSliceHeader(d.ps, NALU{&trail, 0}), nullptr);
   d.ps.sps_list.clear();
-  const std::vector<uint8_t> slice = BaseSlice().Bytes();
   const std::optional<Failure> failure = Probe([&] { CreateSliceHeader(d.ps, NALU{slice.data(), slice.size()}); });
   EXPECT_EQ(failure ? failure->message : "", "invalid pps_seq_parameter_set_id in pps");
   EXPECT_EQ(HEVCSliceTypeName(3), "");
