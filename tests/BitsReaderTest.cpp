@@ -27,10 +27,13 @@ TEST(BitsReader, Reads) {
       {Bits().u(8, 0xFF), 1, true, u8, "0", 8},
       {Bits().u(8, 0xD5), 1, false, [](BitsReader& r) { return r.ShowBits<int32_t>(3) * 100 + r.ShowBits<int32_t>(4) * 10 + r.ShowBits<int32_t>(0); },
        "-360", 1},  // signed: 101 and 1010
+      {Bits().u(8, 0xFF), 1, true, [](BitsReader& r) { return r.ShowBits<uint8_t>(8); }, "0", 1},
       {Bits().u(8, 0xFF), 8, false, [](BitsReader& r) { return r.GetBits1(); }, eos + "ShowBits1", 8},
+      {Bits().u(8, 0xFF), 8, true, [](BitsReader& r) { return r.GetBits1(); }, "0", 8},
       {Bits().u(16, 0xFFFF), 1, true, bytes, "Position not on a byte boundary in ShowBytes", 1},
       {Bits().u(16, 0x0102), 8, false, [](BitsReader& r) { return r.GetBytes(~uint64_t{0})[0]; }, eos + "ShowBytes", 8},
       {Bits().u(8, 0xFF), 2, false, [](BitsReader& r) { r.SkipBits(~uint64_t{0}); return 0; }, eos + "SkipBits", 2},
+      {Bits().u(8, 0xFF), 2, true, [](BitsReader& r) { r.SkipBits(~uint64_t{0}); return 0; }, "0", 8},
       {Bits().u(7, 5).zeros(29).u(30, (1 << 29) | 7).zeros(8), 7, false, ue, std::to_string((1 << 29) + 6), 66},
       {Bits().zeros(31).u(1, 1).zeros(31), 0, false, ue, "2147483647", 63},
       {Bits().zeros(31).u(1, 1).zeros(30).u(1, 1), 0, false, ue, invalid, 63},
