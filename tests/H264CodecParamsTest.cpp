@@ -306,7 +306,9 @@ TEST(H264Decode, DerivedValues) {
   }
   EXPECT_EQ(H264_SPS{}.GetMaxBitrate(""), 0u);
   EXPECT_EQ(GetLevelLimits(10), (LevelLimits{1485, 99, 396, 64}));
-  EXPECT_EQ(GetLevelLimits(40), (LevelLimits{245760, 8192, 32768, 20000}));
+  H264_SPS level4{};  // its limits through the SPS's accessors (MaxBR is in the rows)
+  level4.level_idc = 40;
+  EXPECT_EQ(Line(level4.GetMaxMBPS(), level4.GetMaxFS(), level4.GetMaxDpbMbs()), "245760 8192 32768");
 }
 
 TEST(H264Decode, NalUnitNames) {
