@@ -18,6 +18,7 @@
 namespace Orvane::Proc::CodecParsers {
 
 class BitsReader;
+class H26xBitstreamBuilder;
 struct NALU;
 struct H264_PS;
 struct H264_PPS;
@@ -38,6 +39,8 @@ struct H264_HRD {
   uint8_t time_offset_length;
 
   void Decode(BitsReader& r);
+  // A count of entries beyond what the record holds is refused with the decode's message.
+  void Append(H26xBitstreamBuilder& b) const;
 
   bool operator==(const H264_HRD&) const = default;
 };
@@ -65,6 +68,8 @@ struct H264_VUI {
   uint8_t max_dec_frame_buffering;
 
   void Decode(BitsReader& r);
+  // Every field, those after a short VUI's end as the zeros they hold.
+  void Append(H26xBitstreamBuilder& b) const;
 
   bool operator==(const H264_VUI&) const = default;
 };
@@ -139,6 +144,9 @@ struct H264_SPS {
 
   // Reads up to the end of the VUI; the trailing bits are not checked.
   void Decode(const NALU& nalu);
+  // Writes a whole SPS unit, with nal_ref_idc 3 whatever the unit decoded had. Scaling matrices are
+  // not written: an SPS with one is refused once the fields up to its flag are in the builder.
+  void Append(H26xBitstreamBuilder& b) const;
 
   bool operator==(const H264_SPS&) const = default;
 

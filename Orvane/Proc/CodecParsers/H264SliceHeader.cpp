@@ -6,9 +6,11 @@
 #include <bit>
 
 #include "Orvane/Proc/CodecParsers/H264Syntax.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 
 namespace Orvane::Proc::CodecParsers {
 
+using h264_syntax::FailAppend;
 using h264_syntax::FindShared;
 using h264_syntax::kUnit;
 using h264_syntax::ThrowBitstream;
@@ -20,6 +22,10 @@ namespace {
 constexpr char kDecodeHeader[] = "DecodeHeader";
 constexpr char kReadList[] = "operator ()";
 constexpr h26x_syntax::Failer<kUnit, kDecodeHeader> Fail{};
+// The writer's failures likewise, with the decode's messages.
+constexpr char kAppendHeader[] = "AppendHeader";
+constexpr char kWriteList[] = "operator ()";
+constexpr h26x_syntax::Failer<kUnit, kAppendHeader> FailHeader{};
 template <class T>
 constexpr h26x_syntax::UEReader<kUnit, T, kDecodeHeader> UE{};
 template <class T>
@@ -47,6 +53,40 @@ uint8_t BelowRefFrames(BitsReader& r, uint32_t bound, const char* function, cons
   return static_cast<uint8_t>(value);
 }
 
+// ue(v) of `value`, refused with `message` above `max` once written, as the decode refuses it once
+// read.
+void AppendUE(H26xBitstreamBuilder& b, uint32_t value, uint32_t max, const char* message,
+              std::source_location at = std::source_location::current()) {
+  b.AppendUE(value);
+  if (value > max) FailHeader(message, at);
+}
+
+// se(v) of `value`, refused with `message` outside [min, max] once written.
+void AppendSE(H26xBitstreamBuilder& b, int32_t value, int32_t min, int32_t max, const char* message,
+              std::source_location at = std::source_location::current()) {
+  b.AppendSE(value);
+  if (value < min || value > max) FailHeader(message, at);
+}
+
+// ue(v) of a value that must be below `bound` (a count of reference frames).
+void AppendBelowRefFrames(H26xBitstreamBuilder& b, uint32_t value, uint32_t bound, const char* function,
+                          const char* message, std::source_location at = std::source_location::current()) {
+  b.AppendUE(value);
+  if (value >= bound) ThrowBitstream(function, message, at);
+}
+
+// The width of slice_group_change_cycle: Ceil(Log2(Ceil(PicSizeInMapUnits / SliceGroupChangeRate)
+// + 1)), which is the bit width of the quotient: at most 21 bits for the largest picture.
+unsigned SliceGroupChangeCycleBits(const H264_SPS& s, const H264_PPS& p) {
+  const uint32_t mapUnits = (s.pic_width_in_mbs_minus1 + 1u) * (s.pic_height_in_map_units_minus1 + 1u);
+  const uint32_t changeRate = p.slice_group_change_rate_minus1 + 1u;
+  return static_cast<unsigned>(std::bit_width((mapUnits + changeRate - 1) / changeRate));
+}
+
+bool CodesSliceGroupChangeCycle(const H264_PPS& p) {
+  return p.num_slice_groups_minus1 > 0 && p.slice_group_map_type >= 3 && p.slice_group_map_type <= 5;
+}
+
 // A weight denominator above 7 is kept as 0 rather than refused.
 uint8_t WeightDenominator(BitsReader& r) {
   const uint32_t value = r.GetUEGolomb();
@@ -68,6 +108,24 @@ void DecodeWeights(BitsReader& r, H264_PredWeightTable& t, uint32_t count, bool 
       for (uint32_t j = 0; j < 2; ++j) {
         t.chroma_weight[i][j] = static_cast<int8_t>(r.GetSEGolomb());
         t.chroma_offset[i][j] = static_cast<int8_t>(r.GetSEGolomb());
+      }
+    }
+  }
+}
+
+void AppendWeights(H26xBitstreamBuilder& b, const H264_PredWeightTable& t, uint32_t count, bool chroma) {
+  for (uint32_t i = 0; i < count; ++i) {
+    b.AppendBit(t.luma_weight_flag[i]);
+    if (t.luma_weight_flag[i]) {
+      b.AppendSE(t.luma_weight[i]);
+      b.AppendSE(t.luma_offset[i]);
+    }
+    if (!chroma) continue;
+    b.AppendBit(t.chroma_weight_flag[i]);
+    if (t.chroma_weight_flag[i]) {
+      for (uint32_t j = 0; j < 2; ++j) {
+        b.AppendSE(t.chroma_weight[i][j]);
+        b.AppendSE(t.chroma_offset[i][j]);
       }
     }
   }
@@ -220,14 +278,151 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
       slice_beta_offset_div2 = SE<int8_t>(r, -6, 6, "slice_beta_offset_div2 out of range");
     }
   }
-  if (p.num_slice_groups_minus1 > 0 && p.slice_group_map_type >= 3 && p.slice_group_map_type <= 5) {
-    const uint32_t mapUnits = (s.pic_width_in_mbs_minus1 + 1u) * (s.pic_height_in_map_units_minus1 + 1u);
-    const uint32_t changeRate = p.slice_group_change_rate_minus1 + 1u;
-    const uint32_t changes = (mapUnits + changeRate - 1) / changeRate;
-    // Ceil(Log2(changes + 1)) bits, which is the bit width of `changes`: at most 21 for the
-    // largest picture. The field keeps the low 16 bits.
-    slice_group_change_cycle = static_cast<uint16_t>(r.GetBits<uint32_t>(static_cast<unsigned>(std::bit_width(changes))));
+  // The field keeps the low 16 bits.
+  if (CodesSliceGroupChangeCycle(p)) {
+    slice_group_change_cycle = static_cast<uint16_t>(r.GetBits<uint32_t>(SliceGroupChangeCycleBits(s, p)));
   }
+}
+
+void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
+  b.BeginNALU(nal_unit_type, nal_ref_idc);
+  if (!IsSliceNalType(nal_unit_type)) FailHeader("NALU is not a Slice");
+  // A header in front of a partition B or C would be read as its slice_id and data.
+  if (nal_unit_type == kPartitionBType || nal_unit_type == kPartitionCType) {
+    FailHeader("Slice data partitions B and C have no slice header");
+  }
+  const bool idr = nal_unit_type == kIDRType;
+
+  AppendUE(b, first_mb_in_slice, kMaxFrameSizeInMbs - 1, "first_mb_in_slice out of range");
+  b.AppendUE(slice_type);
+  const H264SliceKind kind = Kind();
+  if (idr && (kind == kSliceP || kind == kSliceB || kind == kSliceSP)) FailHeader("invalid slice tipe in header");
+  // What the header codes depends on both parameter sets: a record without them cannot be written.
+  if (!pps) FailHeader("invalid pic_parameter_set_id in slice header");
+  if (!sps) FailHeader("invalid seq_parameter_set_id in pps");
+  const H264_SPS& s = *sps;
+  const H264_PPS& p = *pps;
+  b.AppendUE(p.pic_parameter_set_id);
+
+  if (s.separate_colour_plane_flag) b.AppendU64(colour_plane_id, 2);
+  b.AppendU64(frame_num, s.log2_max_frame_num_minus4 + 4u);
+  if (!s.frame_mbs_only_flag) {
+    b.AppendBit(field_pic_flag);
+    if (field_pic_flag) b.AppendBit(bottom_field_flag);
+  }
+  if (idr) b.AppendUE(idr_pic_id);
+  const bool bottomFieldDelta = p.bottom_field_pic_order_in_frame_present_flag && !field_pic_flag;
+  if (s.pic_order_cnt_type == 0) {
+    b.AppendU64(pic_order_cnt_lsb, s.log2_max_pic_order_cnt_lsb_minus4 + 4u);
+    if (bottomFieldDelta) b.AppendSE(delta_pic_order_cnt_bottom);
+  } else if (s.pic_order_cnt_type == 1 && !s.delta_pic_order_always_zero_flag) {
+    b.AppendSE(delta_pic_order_cnt[0]);
+    if (bottomFieldDelta) b.AppendSE(delta_pic_order_cnt[1]);
+  }
+  if (p.redundant_pic_cnt_present_flag) b.AppendUE(redundant_pic_cnt);
+
+  const bool bSlice = kind == kSliceB;
+  const bool inter = kind == kSliceP || kind == kSliceSP || bSlice;
+  if (bSlice) b.AppendBit(direct_spatial_mv_pred_flag);
+  if (inter) {
+    b.AppendBit(num_ref_idx_active_override_flag);
+    if (num_ref_idx_active_override_flag) {
+      AppendUE(b, num_ref_idx_l0_active_minus1, 31, "num_ref_idx_l0_active_minus1 out of range");
+      if (bSlice) AppendUE(b, num_ref_idx_l1_active_minus1, 31, "num_ref_idx_l1_active_minus1 out of range");
+    }
+    // The counts size the lists and weight tables below, whether coded or taken from the PPS.
+    if (num_ref_idx_l0_active_minus1 > 31) FailHeader("num_ref_idx_l0_active_minus1 out of range");
+    if (bSlice && num_ref_idx_l1_active_minus1 > 31) FailHeader("num_ref_idx_l1_active_minus1 out of range");
+  }
+
+  // ref_pic_list_modification
+  if (inter) {
+    const uint32_t maxPicNum = (field_pic_flag + 1u) << (s.log2_max_frame_num_minus4 + 4u);
+    // One list, up to its end mark, which the count check makes come within the 33 entries.
+    const auto appendList = [&b, &s, maxPicNum](const H264_RefPicListModification(&list)[33], uint32_t lastRefIdx) {
+      for (uint32_t i = 0; i < std::size(list); ++i) {
+        const H264_RefPicListModification& op = list[i];
+        const uint32_t idc = op.modification_of_pic_nums_idc;
+        b.AppendUE(idc);
+        if (idc > 3) ThrowBitstream(kWriteList, "modification_of_pic_nums_idc out of range");
+        if (idc == 3) return;
+        if (idc == 2) {
+          AppendBelowRefFrames(b, op.long_term_pic_num, s.max_num_ref_frames, kWriteList, "long_term_pic_num out of range");
+        } else {
+          b.AppendUE(op.abs_diff_pic_num_minus1);
+          if (op.abs_diff_pic_num_minus1 > maxPicNum) {
+            ThrowBitstream(kWriteList, "abs_diff_pic_num_minus1 out of range");
+          }
+        }
+        if (i > lastRefIdx) ThrowBitstream(kWriteList, "reference count overflow");
+      }
+    };
+    b.AppendBit(ref_pic_list_modification_flag_l0);
+    if (ref_pic_list_modification_flag_l0) appendList(ref_pic_list_modification_l0, num_ref_idx_l0_active_minus1);
+    if (bSlice) {
+      b.AppendBit(ref_pic_list_modification_flag_l1);
+      if (ref_pic_list_modification_flag_l1) appendList(ref_pic_list_modification_l1, num_ref_idx_l1_active_minus1);
+    }
+  }
+
+  // Denominators are written as stored: a decode keeps only those it takes.
+  if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && bSlice)) {
+    const bool chroma = s.chroma_format_idc != 0;
+    b.AppendUE(luma_log2_weight_denom);
+    if (chroma) b.AppendUE(chroma_log2_weight_denom);
+    AppendWeights(b, pred_weight_l0, num_ref_idx_l0_active_minus1 + 1u, chroma);
+    if (bSlice) AppendWeights(b, pred_weight_l1, num_ref_idx_l1_active_minus1 + 1u, chroma);
+  }
+
+  // dec_ref_pic_marking
+  if (nal_ref_idc != 0) {
+    if (idr) {
+      b.AppendBit(no_output_of_prior_pics_flag);
+      b.AppendBit(long_term_reference_flag);
+    } else {
+      b.AppendBit(adaptive_ref_pic_marking_mode_flag);
+      if (adaptive_ref_pic_marking_mode_flag) {
+        bool ended = false;
+        for (const H264_MMCO& op : mmco) {
+          const uint32_t operation = op.memory_management_control_operation;
+          AppendUE(b, operation, 6, "memory_management_control_operation out of range");
+          if (operation == 0) {
+            ended = true;
+            break;
+          }
+          if (operation == 1 || operation == 3) b.AppendUE(op.difference_of_pic_nums_minus1);
+          if (operation == 2) {
+            AppendBelowRefFrames(b, op.long_term_pic_num, s.max_num_ref_frames, kAppendHeader,
+                                 "long_term_pic_num out of range");
+          }
+          if (operation == 3 || operation == 6) {
+            AppendBelowRefFrames(b, op.long_term_frame_idx, s.max_num_ref_frames, kAppendHeader,
+                                 "long_term_frame_idx out of range");
+          }
+          if (operation == 4) {
+            AppendUE(b, op.max_long_term_frame_idx_plus1, s.max_num_ref_frames, "max_long_term_frame_idx_plus1 out of range");
+          }
+        }
+        // The last entry is kept for the end mark.
+        if (!ended) FailHeader("Too many memory management control operations");
+      }
+    }
+  }
+
+  if (p.entropy_coding_mode_flag && inter) AppendUE(b, cabac_init_idc, 2, "cabac_init_idc out of range");
+  const int32_t qpRange = 51 + 6 * s.bit_depth_luma_minus8;
+  AppendSE(b, slice_qp_delta, -qpRange, qpRange, "slice_qp_delta out of range");
+  if (kind == kSliceSP) b.AppendBit(sp_for_switch_flag);
+  if (kind == kSliceSP || kind == kSliceSI) AppendSE(b, slice_qs_delta, -51, 51, "slice_qs_delta out of range");
+  if (p.deblocking_filter_control_present_flag) {
+    AppendUE(b, disable_deblocking_filter_idc, 2, "disable_deblocking_filter_idc out of range");
+    if (disable_deblocking_filter_idc != 1) {
+      AppendSE(b, slice_alpha_c0_offset_div2, -6, 6, "slice_alpha_c0_offset_div2 out of range");
+      AppendSE(b, slice_beta_offset_div2, -6, 6, "slice_beta_offset_div2 out of range");
+    }
+  }
+  // A cycle coded wider than 16 bits is written as the low 16 bits the record keeps.
+  if (CodesSliceGroupChangeCycle(p)) b.AppendU64(slice_group_change_cycle, SliceGroupChangeCycleBits(s, p));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,6 +453,22 @@ std::shared_ptr<const H264Slice> H264_PS::DecodeSlice(const NALU& nalu) const {
     slice->slice_data = std::move(rbsp);
   }
   return slice;
+}
+
+void H264Slice::Append(H26xBitstreamBuilder& b) const {
+  // Refused before the header is begun, so that the builder is left as it was.
+  if (nal_unit_type == kPartitionBType || nal_unit_type == kPartitionCType) {
+    FailAppend("Slice data partitions B and C have no slice header");
+  }
+  if (!pps) FailAppend("invalid pic_parameter_set_id in slice header");
+  // A CAVLC slice keeps no slice data to write.
+  if (!pps->entropy_coding_mode_flag) FailAppend("Serialization for the CAVLC entropy coding method is not implemented");
+  AppendHeader(b);
+  if (nal_unit_type == kPartitionAType) b.AppendUE(slice_id);
+  b.ByteAlign(true);  // cabac_alignment_one_bit
+  for (const uint8_t byte : slice_data) b.AppendU64(byte, 8);
+  // The slice data ends with the unit's trailing bits.
+  b.Flush();
 }
 
 uint32_t GetSliceType(const NALU& nalu) {

@@ -100,6 +100,10 @@ struct H264SliceHeader {
   // position, taking the parameter sets from `ps`. The reader is left at the first bit after the
   // header. Partitions B and C, which have no slice header, are refused.
   void DecodeHeader(BitsReader& r, const H264_PS& ps);
+  // Begins a NAL unit of the record's nal_unit_type and nal_ref_idc and writes the slice header
+  // that DecodeHeader reads, against the record's SPS and PPS; the unit is left open. The values
+  // are checked again as the decode checks them, with its messages.
+  void AppendHeader(H26xBitstreamBuilder& b) const;
 
   H264SliceKind Kind() const { return static_cast<H264SliceKind>(slice_type % 5); }
   uint8_t pic_parameter_set_id() const { return pps->pic_parameter_set_id; }
@@ -116,6 +120,12 @@ struct H264Slice : H264SliceHeader {
   // For CABAC, the RBSP from the byte boundary after the header (cabac_alignment_one_bit) to the
   // end, trailing bits included; empty for CAVLC.
   std::vector<uint8_t> slice_data;
+
+  // Writes the whole slice unit: header, slice_id of partition A, cabac_alignment_one_bit and the
+  // slice data, which carries the trailing bits; the unit is flushed, not finished. Only CABAC
+  // slices can be written, and partitions B and C have no header to write: both are refused before
+  // anything is written.
+  void Append(H26xBitstreamBuilder& b) const;
 
   bool operator==(const H264Slice&) const = default;
 };

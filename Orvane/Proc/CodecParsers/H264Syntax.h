@@ -9,10 +9,11 @@ namespace Orvane::Proc::CodecParsers::h264_syntax {
 // Every failure of the unit names it by this one path, whichever file it was raised in.
 inline constexpr char kUnit[] = "Orvane/Proc/CodecParsers/H264CodecParams";
 
-// ThrowBitstream(function, message); Fail(message) for a decode. The site is the caller's
-// statement.
+// ThrowBitstream(function, message); Fail(message) for a decode, FailAppend(message) for a
+// writer. The site is the caller's statement.
 inline constexpr h26x_syntax::Thrower<kUnit> ThrowBitstream{};
 inline constexpr h26x_syntax::Failer<kUnit, h26x_syntax::kDecode> Fail{};
+inline constexpr h26x_syntax::Failer<kUnit, h26x_syntax::kAppend> FailAppend{};
 
 // UE<T>(r) and SE<T>(r): the value kept in the low bits of T; UE<T>(r, max, message) and
 // SE<T>(r, min, max, message) fail the decode with `message` outside the bounds.

@@ -4,6 +4,7 @@
 
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H264Syntax.h"
+#include "Orvane/Proc/CodecParsers/H26xBitstreamBuilder.h"
 
 namespace Orvane::Proc::CodecParsers {
 
@@ -12,6 +13,8 @@ using namespace h264_syntax;
 namespace {
 
 constexpr uint32_t kSPSType = 7;
+// A parameter set is needed by every picture after it: written units say so whatever their source.
+constexpr uint32_t kSPSRefIdc = 3;
 
 // A VUI whose rbsp_stop_one_bit is next, with less left than the smallest rest of a VUI, ends
 // after its common head: some encoders write only that much.
@@ -98,6 +101,62 @@ void H264_SPS::Decode(const NALU& nalu) {
   if (vui_parameters_present_flag) vui.Decode(r);
 }
 
+void H264_SPS::Append(H26xBitstreamBuilder& b) const {
+  b.BeginNALU(kSPSType, kSPSRefIdc);
+
+  b.AppendU64(profile_idc, 8);
+  b.AppendBit(constraint_set0_flag);
+  b.AppendBit(constraint_set1_flag);
+  b.AppendBit(constraint_set2_flag);
+  b.AppendBit(constraint_set3_flag);
+  b.AppendBit(constraint_set4_flag);
+  b.AppendBit(constraint_set5_flag);
+  b.AppendU64(0, 2);  // reserved_zero_2bits
+  b.AppendU64(level_idc, 8);
+  b.AppendUE(seq_parameter_set_id);
+
+  if (CodesChromaFormat(profile_idc)) {
+    b.AppendUE(chroma_format_idc);
+    if (chroma_format_idc == 3) b.AppendBit(separate_colour_plane_flag);
+    b.AppendUE(bit_depth_luma_minus8);
+    b.AppendUE(bit_depth_chroma_minus8);
+    b.AppendBit(qpprime_y_zero_transform_bypass_flag);
+    b.AppendBit(seq_scaling_matrix_present_flag);
+    // The record keeps the lists in force, not the deltas they were coded with.
+    if (seq_scaling_matrix_present_flag) FailAppend("Feature not implemented");
+  }
+
+  b.AppendUE(log2_max_frame_num_minus4);
+  b.AppendUE(pic_order_cnt_type);
+  if (pic_order_cnt_type == 0) {
+    b.AppendUE(log2_max_pic_order_cnt_lsb_minus4);
+  } else if (pic_order_cnt_type == 1) {
+    b.AppendBit(delta_pic_order_always_zero_flag);
+    b.AppendSE(offset_for_non_ref_pic);
+    b.AppendSE(offset_for_top_to_bottom_field);
+    b.AppendUE(num_ref_frames_in_pic_order_cnt_cycle);
+    for (uint32_t i = 0; i < num_ref_frames_in_pic_order_cnt_cycle; ++i) b.AppendSE(offset_for_ref_frame[i]);
+  }
+
+  b.AppendUE(max_num_ref_frames);
+  b.AppendBit(gaps_in_frame_num_value_allowed_flag);
+  b.AppendUE(pic_width_in_mbs_minus1);
+  b.AppendUE(pic_height_in_map_units_minus1);
+  b.AppendBit(frame_mbs_only_flag);
+  if (!frame_mbs_only_flag) b.AppendBit(mb_adaptive_frame_field_flag);
+  b.AppendBit(direct_8x8_inference_flag);
+  b.AppendBit(frame_cropping_flag);
+  if (frame_cropping_flag) {
+    b.AppendUE(frame_crop_left_offset);
+    b.AppendUE(frame_crop_right_offset);
+    b.AppendUE(frame_crop_top_offset);
+    b.AppendUE(frame_crop_bottom_offset);
+  }
+  b.AppendBit(vui_parameters_present_flag);
+  if (vui_parameters_present_flag) vui.Append(b);
+  b.FinishNALU();
+}
+
 // ---------------------------------------------------------------------------------------------
 // vui_parameters
 
@@ -136,6 +195,33 @@ void H264_VUI::Decode(BitsReader& r) {
   }
 }
 
+void H264_VUI::Append(H26xBitstreamBuilder& b) const {
+  AppendCommonVUI(common, b);
+  b.AppendBit(timing_info_present_flag);
+  if (timing_info_present_flag) {
+    b.AppendU64(num_units_in_tick, 32);
+    b.AppendU64(time_scale, 32);
+    b.AppendBit(fixed_frame_rate_flag);
+  }
+  b.AppendBit(nal_hrd_parameters_present_flag);
+  if (nal_hrd_parameters_present_flag) nal_hrd.Append(b);
+  b.AppendBit(vcl_hrd_parameters_present_flag);
+  if (vcl_hrd_parameters_present_flag) vcl_hrd.Append(b);
+  if (nal_hrd_parameters_present_flag || vcl_hrd_parameters_present_flag) b.AppendBit(low_delay_hrd_flag);
+  b.AppendBit(pic_struct_present_flag);
+
+  b.AppendBit(bitstream_restriction_flag);
+  if (bitstream_restriction_flag) {
+    b.AppendBit(motion_vectors_over_pic_boundaries_flag);
+    b.AppendUE(max_bytes_per_pic_denom);
+    b.AppendUE(max_bits_per_mb_denom);
+    b.AppendUE(log2_max_mv_length_horizontal);
+    b.AppendUE(log2_max_mv_length_vertical);
+    b.AppendUE(max_num_reorder_frames);
+    b.AppendUE(max_dec_frame_buffering);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // hrd_parameters
 
@@ -152,6 +238,22 @@ void H264_HRD::Decode(BitsReader& r) {
   cpb_removal_delay_length_minus1 = r.GetBits<uint8_t>(5);
   dpb_output_delay_length_minus1 = r.GetBits<uint8_t>(5);
   time_offset_length = r.GetBits<uint8_t>(5);
+}
+
+void H264_HRD::Append(H26xBitstreamBuilder& b) const {
+  b.AppendUE(cpb_cnt_minus1);
+  if (cpb_cnt_minus1 > 31) FailAppend("cpb_cnt_minus1 out of range");
+  b.AppendU64(bit_rate_scale, 4);
+  b.AppendU64(cpb_size_scale, 4);
+  for (uint32_t i = 0; i <= cpb_cnt_minus1; ++i) {
+    b.AppendUE(bit_rate_value_minus1[i]);
+    b.AppendUE(cpb_size_value_minus1[i]);
+    b.AppendBit(cbr_flag[i]);
+  }
+  b.AppendU64(initial_cpb_removal_delay_length_minus1, 5);
+  b.AppendU64(cpb_removal_delay_length_minus1, 5);
+  b.AppendU64(dpb_output_delay_length_minus1, 5);
+  b.AppendU64(time_offset_length, 5);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -31,6 +31,9 @@ class H26xBitstreamBuilder {
   void BeginNALU(uint32_t nal_unit_type);
   // rbsp_trailing_bits, then everything pending into the buffer.
   void FinishNALU();
+  // Bits of value `bit` up to the next byte boundary (none when on one): the alignment bits that
+  // some syntax places before byte-oriented data, such as cabac_alignment_one_bit.
+  void ByteAlign(bool bit) { AppendU64(bit ? ~uint64_t{0} : 0, freeBits % 8); }
 
   // Pending bits into the buffer, the last byte padded with zeros; between a field written bit
   // by bit and raw bytes.
