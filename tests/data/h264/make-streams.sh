@@ -164,11 +164,11 @@ done >"$OUT/sizes.txt"
 # Fuzz seeds from every stream: for the parameter-set target, the first SPS and PPS behind the
 # 16-bit length of the SPS (fuzz/h264_parameter_sets.cpp); for the slice-header target, the same
 # SPS and PPS behind their two 16-bit lengths, then a slice: the first, the second and the last of
-# the stream; for the slice-type probe, those slices alone; for the SEI target, every distinct SEI
-# unit.
+# the stream, and the same inputs for the round-trip target; for the slice-type probe, those slices
+# alone; for the SEI target, every distinct SEI unit.
 FUZZ="$OUT/../../../fuzz/corpus"
 SEEDS="$FUZZ/h264_parameter_sets"
-mkdir -p "$SEEDS" "$FUZZ/h264_slice_header" "$FUZZ/h264_slice_type" "$FUZZ/h264_sei"
+mkdir -p "$SEEDS" "$FUZZ/h264_slice_header" "$FUZZ/h264_round_trip" "$FUZZ/h264_slice_type" "$FUZZ/h264_sei"
 python3 - "$FUZZ" "$OUT"/*.h264 <<'PY'
 import hashlib, os, re, struct, sys
 fuzz = sys.argv[1]
@@ -186,7 +186,8 @@ for path in sys.argv[2:]:
     write("h264_parameter_sets", name, struct.pack(">H", len(sps)) + sps + pps)
     slices = [u for u in units if 1 <= u[0] & 0x1F <= 5]
     for i, s in enumerate([slices[0], slices[1], slices[-1]]):
-        write("h264_slice_header", f"{name}-{i}", struct.pack(">HH", len(sps), len(pps)) + sps + pps + s)
+        for target in ("h264_slice_header", "h264_round_trip"):
+            write(target, f"{name}-{i}", struct.pack(">HH", len(sps), len(pps)) + sps + pps + s)
         write("h264_slice_type", f"{name}-{i}", s)
     for u in units:
         if u[0] & 0x1F == 6:
