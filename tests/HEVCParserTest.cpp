@@ -34,8 +34,6 @@ TEST(HEVCParser, ReadsConfigurations) {
   const Bytes annexB = AnnexB({BaseVPS(), BaseSPS(), BasePPS()});
   Bytes truncated = HvcC({{32, {kVPS}}, {33, {kSPS}}, {34, {kPPS}}});
   truncated.pop_back();
-  Bytes unusualTruncated = truncated;
-  unusualTruncated[0] = 0;
   const struct Row {
     const char* name;
     Bytes blob;
@@ -53,7 +51,6 @@ TEST(HEVCParser, ReadsConfigurations) {
       {"truncated record", truncated, 0, {}, "End of stream in ShowBytes"},
       {"unusual version without PPS", HvcC({{32, {kVPS}}, {33, {kSPS}}}, 0), 0, {},
        "Unable determine hevc header type in ParseCodecConfiguration"},
-      {"unusual version, truncated", unusualTruncated, 0, {}, "Unable determine hevc header type in ParseCodecConfiguration"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -19,12 +19,6 @@ using namespace Orvane::Proc::CodecParsers;
 using namespace codec_test;
 using Bytes = std::vector<uint8_t>;
 
-Bytes Written(const HEVC_SPS& sps) {
-  H26xBitstreamBuilder b(true);
-  sps.Append(b);
-  return {b.data(), b.data() + b.BytesInBuffer()};
-}
-
 std::unique_ptr<HEVC_SPS> DecodeSPS(const Bytes& unit, const HEVC_PS& ps) {
   auto sps = std::make_unique<HEVC_SPS>();
   sps->Decode(NALU{unit.data(), unit.size()}, ps);
@@ -86,7 +80,9 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
     FlatListing listing = HEVCListing();
     ListSyntax(original, listing);
     ExpectListedAsBuilt(expected, listing);
-    const Bytes written = Written(original);
+    H26xBitstreamBuilder b(true);
+    original.Append(b);
+    const Bytes written(b.data(), b.data() + b.BytesInBuffer());
     EXPECT_EQ(written, expected.Bytes());
     HEVC_SPS again = *DecodeSPS(written, ps);
     if (row.writtenAs) again.profile_tier_level = original.profile_tier_level;  // the profile as written differs

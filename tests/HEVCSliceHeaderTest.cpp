@@ -48,7 +48,6 @@ std::string Summary(const HEVCSliceHeader& h) {
 // Each row a variant, perhaps edited, and the header decoded from it.
 TEST(HEVCSliceHeader, Decode) {
   const struct Row { const char* variant; std::function<void(HEVCUnits&)> edit; std::string expected; } rows[] = {
-      {"B slice", [](HEVCUnits& u) { u.slice.Set("num_ref_idx_l0_active_minus1", 15).CutAfter("num_ref_idx_l0_active_minus1"); }, "End of stream"},
       {"P slice/SPS sets", nullptr, "[P] @0 poc 5 st -1u +1u +2u lt refs 1/1 col l0:0 tmvp sao10"},
       {"P slice/predicted set", nullptr, "[P] @0 poc 5 st +1u +3u +4 lt refs 1/1 col l0:0 tmvp sao10"},
       // Shifted by -2 instead: the picture after becomes one before.
@@ -148,14 +147,10 @@ TEST(HEVCSliceHeader, HeadersOfEveryLength) {
   EXPECT_GT(emulatedAt64, 0);
 }
 
-// A slice decodes alike through Decode and CreateSliceHeader; units that are not coded slices have
-// no slice header; a slice needs its PPS's SPS.
+// Units that are not coded slices have no slice header; a slice needs its PPS's SPS.
 TEST(HEVCSliceHeader, OtherUnits) {
   Decoded d = Decode(HEVCUnits());
   const std::vector<uint8_t> slice = BaseSlice().Bytes();
-  HEVCSliceHeader decoded{};
-  decoded.Decode(NALU{slice.data(), slice.size()}, d.ps);
-  EXPECT_TRUE(decoded == *d.header);
   for (const int type : {32, 39, 10, 22}) {  // VPS, prefix SEI, reserved VCL types
     SCOPED_TRACE(type);
     const std::vector<uint8_t> bytes = Unit(type, "first_slice_segment_in_pic_flag:u1=1 pps:ue=0 type:ue=2").Bytes();
@@ -169,7 +164,6 @@ TEST(HEVCSliceHeader, OtherUnits) {
   d.ps.sps_list.clear();
   const std::optional<Failure> failure = Probe([&] { CreateSliceHeader(d.ps, NALU{slice.data(), slice.size()}); });
   EXPECT_EQ(failure ? failure->message : "", "invalid pps_seq_parameter_set_id in pps");
-  EXPECT_EQ(HEVCSliceTypeName(3), "");
 }
 
 }  // namespace
