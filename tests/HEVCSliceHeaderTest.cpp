@@ -18,7 +18,7 @@ using namespace Orvane::Proc::CodecParsers;
 using namespace codec_test;
 
 // The header in a line: type, address, POC LSBs, short-term pictures (u: used by the current
-// picture), long-term ones (POC LSBs, +MSB cycle), list sizes and modifications, collocated
+// picture), long-term ones (POC LSBs, +MSB cycle), list sizes and list 0 modifications, collocated
 // picture, and the flags that are set.
 std::string Summary(const HEVCSliceHeader& h) {
   std::ostringstream s;
@@ -33,12 +33,11 @@ std::string Summary(const HEVCSliceHeader& h) {
   }
   s << " refs " << h.num_ref_idx_l0_active_minus1 + 1 << "/" << h.num_ref_idx_l1_active_minus1 + 1;
   for (int i = 0; h.ref_pic_list_modification_flag_l0 && i <= h.num_ref_idx_l0_active_minus1; ++i) s << " l0:" << +h.list_entry_l0[i];
-  for (int i = 0; h.ref_pic_list_modification_flag_l1 && i <= h.num_ref_idx_l1_active_minus1; ++i) s << " l1:" << +h.list_entry_l1[i];
   s << " col " << (h.collocated_from_l0_flag ? "l0:" : "l1:") << +h.collocated_ref_idx;
   const std::pair<const char*, int> flags[] = {
       {"dependent", h.dependent_slice_segment_flag}, {"no-output", !h.pic_output_flag}, {"plane", h.colour_plane_id},
       {"reserved", h.slice_reserved_flag[0] * 10 + h.slice_reserved_flag[1]}, {"tmvp", h.slice_temporal_mvp_enabled_flag},
-      {"sao", h.slice_sao_luma_flag * 10 + h.slice_sao_chroma_flag}, {"mvd-l1-zero", h.mvd_l1_zero_flag}, {"cabac-init", h.cabac_init_flag}};
+      {"sao", h.slice_sao_luma_flag * 10 + h.slice_sao_chroma_flag}};
   for (const auto& [name, value] : flags) {
     if (value) s << " " << name << (value > 1 ? std::to_string(value) : "");
   }
