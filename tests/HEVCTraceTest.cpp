@@ -76,7 +76,6 @@ TEST(HEVCSampleStreamsAgainstFFmpeg, EveryElementOfEveryUnitAgreesAndEverySPSIsW
         if (!header) continue;
         ASSERT_LT(slice, slices.size()) << "more slices than the trace";
         SCOPED_TRACE("slice #" + std::to_string(slice));
-        EXPECT_EQ(slices[slice].heading, "Slice Segment Header");
         const auto pps = ps.GetPPS(header->slice_pic_parameter_set_id);
         ListSyntax(*header, type, *ps.GetSPS(pps->pps_seq_parameter_set_id), *pps, ours);
         Compare(slices[slice++], ours, kSliceRules);
@@ -91,12 +90,10 @@ TEST(HEVCSampleStreamsAgainstFFmpeg, EveryElementOfEveryUnitAgreesAndEverySPSIsW
         HEVC_VPS vps;
         vps.Decode(nalu);
         ListSyntax(vps, ours);
-        EXPECT_EQ(expected.heading, "Video Parameter Set");
       } else if (type == 33) {
         auto sps = std::make_unique<HEVC_SPS>();
         sps->Decode(nalu, ps);
         ListSyntax(*sps, ours);
-        EXPECT_EQ(expected.heading, "Sequence Parameter Set");
         // Written back, the unit as it was: the sample SPS are of the base layer and temporal id 0
         // and carry no extension data.
         H26xBitstreamBuilder written(true);
@@ -107,7 +104,6 @@ TEST(HEVCSampleStreamsAgainstFFmpeg, EveryElementOfEveryUnitAgreesAndEverySPSIsW
         auto pps = std::make_unique<HEVC_PPS>();
         pps->Decode(nalu, ps);
         ListSyntax(*pps, *ps.GetSPS(pps->pps_seq_parameter_set_id), ours);
-        EXPECT_EQ(expected.heading, "Picture Parameter Set");
       }
       ps.AddNALU(nalu);
       Compare(expected, ours, kParameterSetRules);
