@@ -146,10 +146,14 @@ TEST(HEVCSliceHeader, HeadersOfEveryLength) {
   EXPECT_GT(emulatedAt64, 0);
 }
 
-// Units that are not coded slices have no slice header; a slice needs its PPS's SPS.
+// A slice decodes alike through Decode and CreateSliceHeader; units that are not coded slices have
+// no slice header; a slice needs its PPS's SPS.
 TEST(HEVCSliceHeader, OtherUnits) {
   Decoded d = Decode(HEVCUnits());
   const std::vector<uint8_t> slice = BaseSlice().Bytes();
+  HEVCSliceHeader decoded{};
+  decoded.Decode(NALU{slice.data(), slice.size()}, d.ps);
+  EXPECT_TRUE(decoded == *d.header);
   for (const int type : {32, 39, 10, 22}) {  // VPS, prefix SEI, reserved VCL types
     SCOPED_TRACE(type);
     const std::vector<uint8_t> bytes = Unit(type, "first_slice_segment_in_pic_flag:u1=1 pps:ue=0 type:ue=2").Bytes();
