@@ -36,17 +36,6 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
                                               static_cast<std::streamsize>(bytes.size()));
 }
 
-// FFmpeg's decode of every picture, in output order: the digest of each as raw planes in the
-// given pixel format.
-std::vector<std::string> FrameDigests(const std::filesystem::path& input, const std::string& pixelFormat) {
-  std::istringstream lines(RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(input) +
-                                      " -map 0:v:0 -fps_mode passthrough -pix_fmt " + pixelFormat + " -f framemd5 -"));
-  std::vector<std::string> digests;
-  for (std::string line; std::getline(lines, line);)
-    if (!line.empty() && line[0] != '#') digests.push_back(line.substr(line.rfind(' ') + 1));
-  return digests;
-}
-
 // One value per line of ffprobe's answer for the first video stream, blank lines left out.
 std::vector<std::string> Probe(const std::filesystem::path& input, const std::string& entries) {
   std::istringstream lines(RunCommand("ffprobe -v error -select_streams v:0 -show_entries " + entries +
@@ -82,7 +71,7 @@ struct OpenGopStreams {
     cut(raw, rawCut, 3, 0);
     cut(ts, tsCut, 3, 0);
     cut(raw, noRandomAccess, 1, 4);
-    const std::vector<std::string> digests = FrameDigests(mp4, "yuv420p");
+    const std::vector<std::string> digests = FrameDigests(mp4, "-pix_fmt yuv420p");
     const std::vector<std::string> keys = Probe(mp4, "frame=key_frame");
     for (size_t i = 0; i < keys.size() && i < digests.size(); ++i)
       if (keys[i] == "1") randomAccessDigests.push_back(digests[i]);
@@ -130,7 +119,7 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     const std::filesystem::path extracted = dir / (std::string(row.input) + ".item.hevc");
     WriteBytes(extracted, ItemAsAnnexB(image));
     const std::string format = Probe(input, "stream=pix_fmt").at(0);
-    EXPECT_EQ(FrameDigests(extracted, format).at(0), FrameDigests(input, format).at(0));
+    EXPECT_EQ(FrameDigests(extracted, "-pix_fmt " + format).at(0), FrameDigests(input, "-pix_fmt " + format).at(0));
 
     // libheif decodes it too; it always converts through RGB, so compare by PSNR.
     const std::filesystem::path decoded = dir / (std::string(row.input) + ".png");
@@ -138,10 +127,7 @@ TEST(Heifmux, EveryImageDecodesToTheSourcesFirstPicture) {
     RunCommand("heif-convert " + Quote(heic) + " " + Quote(decoded) + " >/dev/null 2>&1");
     RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(input) + " -frames:v 1 -y " + Quote(reference));
     ASSERT_TRUE(std::filesystem::exists(decoded)) << "heif-convert could not decode " << heic;
-    const double psnr = Psnr(decoded, reference);
-    RecordProperty(std::string(row.input) + ".psnr", std::to_string(psnr));
-    std::cout << row.input << ": heif-convert vs FFmpeg PSNR " << psnr << " dB\n";
-    EXPECT_GE(psnr, 30.0);
+    EXPECT_GE(Psnr(decoded, reference), 30.0);
   }
 }
 
@@ -171,7 +157,7 @@ TEST(Heifmux, EveryImageIsTheRandomAccessPictureAskedFor) {
     const Outcome muxed = Heifmux(Quote(row.input) + " " + row.options + " -o " + Quote(heic));
     ASSERT_EQ(muxed.status, 0) << muxed.output;
     WriteBytes(item, ItemAsAnnexB(ReadHeif(heic).items.begin()->second));
-    EXPECT_EQ(FrameDigests(item, "yuv420p"), std::vector<std::string>{streams.randomAccessDigests[row.picture]});
+    EXPECT_EQ(FrameDigests(item, "-pix_fmt yuv420p"), std::vector<std::string>{streams.randomAccessDigests[row.picture]});
   }
 }
 
@@ -222,8 +208,6 @@ TEST(Heifmux, TwoInputsWithPrimaryAndExif) {
 
 TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
   TempDir dir;
-  const std::filesystem::path noVideo = dir / "tone.wav";
-  RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i sine=duration=0.1 -y " + Quote(noVideo));
   const std::filesystem::path h264 = dir / "avc.mp4";
   RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=64x64 -frames:v 1 -c:v libx264 -y " +
              Quote(h264) + " 2>/dev/null || true");
@@ -241,7 +225,6 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
     const char* environment = "";
   } rows[] = {
       {"missing input", Quote(dir / "missing.hevc") + " -o " + Quote(dir / "a.heic"), 1, "cannot read", dir / "a.heic"},
-      {"no video", Quote(noVideo) + " -o " + Quote(dir / "b.heic"), 1, "no HEVC video stream", dir / "b.heic"},
       {"not HEVC", Quote(h264) + " -o " + Quote(dir / "c.heic"), 1, "no HEVC video stream", dir / "c.heic"},
       {"not a stream", Quote(garbage) + " -o " + Quote(dir / "d.heic"), 1, "", dir / "d.heic"},
       {"unwritable output", Quote(kData + "/main8.mp4") + " -o " + Quote(dir / "no" / "e.heic"), 1, "", dir / "no" / "e.heic"},

@@ -44,12 +44,10 @@ std::string Refusal(const std::function<void()>& call) {
 TEST(MuxerHEIF, StreamsAndPackets) {
   const auto format = Orvane::Conf::FormatFile::Create("heic");
   const auto output = DataOutput::Create(Orvane::ioPath("x.heic"));
-  EXPECT_EQ(Refusal([&] { MuxerHEIF muxer(nullptr, output); }), "formatFile is NULL. in MuxerHEIF");
   EXPECT_EQ(Refusal([&] { MuxerHEIF muxer(format, nullptr); }), "dataOutput is NULL. in MuxerHEIF");
 
   TempDir dir;
   auto muxer = NewMuxer(dir / "out.heic");
-  EXPECT_TRUE(muxer->IsReady() && muxer->GetFormatFile() && muxer->GetDataOutput()->GetPath().utf8string() == (dir / "out.heic").string());
   EXPECT_EQ(Refusal([&] { muxer->WriteHeader(1); }), "No streams in WriteHeader");
   EXPECT_EQ(Refusal([&] { muxer->AddStream(Orvane::Conf::FormatCodecAudio::Create(48000, 2)); }), "Attempted to add non-video stream. in AddStream");
   const uint32_t a = muxer->AddStream(Video()), b = muxer->AddStream(Video());

@@ -23,17 +23,6 @@ using namespace Orvane::Proc::CodecParsers;
 using namespace codec_test;
 using PacketPtr = boost::intrusive_ptr<Orvane::Proc::IDataPacket>;
 
-// Every coded frame, whatever an MP4's edit list or timing says.
-std::vector<std::string> FrameHashes(const std::string& input) {
-  std::istringstream lines(testing_support::RunCommand("ffmpeg -nostdin -v error" + std::string(input.ends_with(".mp4") ? " -ignore_editlist 1" : "") +
-                                                       " -i '" + input + "' -fps_mode passthrough -f framemd5 - 2>&1"));
-  std::vector<std::string> hashes;
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(' ') + 1));
-  }
-  return hashes;
-}
-
 struct Track {
   std::shared_ptr<AVCodecParameters> par{avcodec_parameters_alloc(), [](AVCodecParameters* p) { avcodec_parameters_free(&p); }};
   AVRational timeBase{};
@@ -114,7 +103,7 @@ size_t RoundTrip(const std::filesystem::path& stream, const Codec& codec, size_t
   testing_support::TempDir dir;
   const std::string mp4 = (dir / "source.mp4").string();
   testing_support::RunCommand("ffmpeg -nostdin -v error -r 25 -i '" + stream.string() + "' -c copy '" + mp4 + "'");
-  const std::vector<std::string> frames = FrameHashes(mp4);
+  const std::vector<std::string> frames = testing_support::FrameDigests(mp4);
   EXPECT_FALSE(frames.empty());
   Track track = Demux(mp4);
   const auto mp4Config = Parser::CreateFromCodecConfiguration(Orvane::Proc::BlobFF::Create(track.par->extradata, track.par->extradata_size));
@@ -166,7 +155,7 @@ size_t RoundTrip(const std::filesystem::path& stream, const Codec& codec, size_t
     }
     raw.close();
     if (to->nalLengthSize()) Mux((dir / name).string(), track, to->source());
-    EXPECT_EQ(FrameHashes((dir / name).string()), frames);
+    EXPECT_EQ(testing_support::FrameDigests(dir / name), frames);
     from = to;
   }
   return compared;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,18 @@ inline std::string RunCommand(const std::string& command) {
   std::array<char, 4096> buffer;
   while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe.get())) out.append(buffer.data(), n);
   return out;
+}
+
+// FFmpeg's decode of every picture of the first video stream (an MP4's edit list ignored), in
+// output order: the digest of each, after the output options given (e.g. a pixel format).
+inline std::vector<std::string> FrameDigests(const std::filesystem::path& input, const std::string& options = "") {
+  const std::string editList = input.extension() == ".mp4" ? " -ignore_editlist 1" : "";
+  std::istringstream lines(RunCommand("ffmpeg -nostdin -v error" + editList + " -i '" + input.string() +
+                                      "' -map 0:v:0 -fps_mode passthrough " + options + " -f framemd5 - 2>&1"));
+  std::vector<std::string> digests;
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#') digests.push_back(line.substr(line.rfind(' ') + 1));
+  return digests;
 }
 
 // A fresh directory under the system's temporary folder, removed when the object goes.
