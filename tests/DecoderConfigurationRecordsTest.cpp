@@ -63,8 +63,6 @@ TEST(H26xParser, ParsesWhatItIsFor) {
   ASSERT_TRUE(config.ParseCodecConfigAsAnnexB(blob));
   EXPECT_TRUE(!config.nalLengthSize() && config.source() == blob && config.nalus().size() == 2);
   EXPECT_EQ(config.nalus()[0].data, blob->GetData() + 3);
-  packet.ParsePacketData(blob, std::nullopt);
-  EXPECT_EQ(packet.GetNALUs(33).size(), 1u);
 }
 
 }  // namespace

@@ -21,12 +21,6 @@ using Json = nlohmann::json;
 
 const std::filesystem::path kStream = std::filesystem::path(HEVC_TEST_DATA) / "open_gop_cra.hevc";
 
-std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
-
-int Status(const std::string& arguments) {
-  return std::stoi(RunCommand(std::string(INSPECT_PATH) + " " + arguments + " >/dev/null 2>&1; echo $?"));
-}
-
 Json Listing(const std::filesystem::path& input) {
   return Json::parse(RunCommand(std::string(INSPECT_PATH) + " --json " + Quote(input)));
 }
@@ -108,7 +102,8 @@ TEST(Inspect, ExitStatuses) {
       {"--first " + Quote(kStream), 2},
       {"", 2},
   };
-  for (const auto& row : rows) EXPECT_EQ(Status(row.arguments), row.status) << row.arguments;
+  for (const auto& row : rows)
+    EXPECT_EQ(std::stoi(RunCommand(INSPECT_PATH " " + row.arguments + " >/dev/null 2>&1; echo $?")), row.status) << row.arguments;
 }
 
 }  // namespace

@@ -53,9 +53,10 @@ TEST(MuxerHEIF, StreamsAndPackets) {
   const uint32_t a = muxer->AddStream(Video()), b = muxer->AddStream(Video());
   EXPECT_EQ(std::make_pair(a, b), std::make_pair(1u, 2u));
   muxer->WriteHeader(1);
+  const auto noPayload = Orvane::Proc::DataPacketFF::Create(av_packet_alloc(), 0, 0, 0, 0);
   const std::vector<std::pair<boost::intrusive_ptr<Orvane::Proc::IData>, const char*>> refused = {
       {nullptr, "Input data is not instance of IDataPacket. in Write"},
-      {MakePacketWithoutPayload(), "Packet has no data in Write"},
+      {noPayload, "Packet has no data in Write"},
       {MakePacket({0, 0, 0, 1, 0x26, 0x01, 0xaf}), "Packet is not in length-prefixed form in Write"}};
   EXPECT_EQ(Refusal([&] { muxer->Write(3, nullptr); }), "Invalid stream index in Write");
   for (const auto& [data, message] : refused) EXPECT_EQ(Refusal([&, &data = data] { muxer->Write(a, data); }), message);
@@ -63,7 +64,7 @@ TEST(MuxerHEIF, StreamsAndPackets) {
   for (const auto& [index, picture] : std::vector<std::pair<uint32_t, std::vector<uint8_t>>>{{a, {0, 0, 0, 1, 1}}, {b, {0, 0, 0, 1, 2}}, {a, {0, 0, 0, 1, 3}}}) {
     muxer->Write(index, MakePacket(picture));
   }
-  muxer->Write(b, MakePacketWithoutPayload());
+  muxer->Write(b, noPayload);
   EXPECT_EQ(log.lines, (std::vector<std::string>{"1 Skip packet for image #1 because image sequences are not supported",
                                                  "1 Skip packet for image #2 because image sequences are not supported"}));
   const Orvane::Core::Property root = muxer->GetStatistic();

@@ -28,11 +28,6 @@ inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacket(const std::vec
   return Orvane::Proc::DataPacketFF::Create(packet, 0, 0, 0, 0);
 }
 
-// A packet whose payload is missing altogether.
-inline boost::intrusive_ptr<Orvane::Proc::IDataPacket> MakePacketWithoutPayload() {
-  return Orvane::Proc::DataPacketFF::Create(av_packet_alloc(), 0, 0, 0, 0);
-}
-
 class TestRegistry : public Orvane::IRegistry {
  public:
   void RegisterMuxerCreator(const boost::intrusive_ptr<Orvane::Proc::IMuxerCreator>& creator) override {
@@ -51,12 +46,15 @@ inline std::string RunCommand(const std::string& command) {
   return out;
 }
 
+// A path as one word of a shell command.
+inline std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
 // FFmpeg's decode of every picture of the first video stream (an MP4's edit list ignored), in
 // output order: the digest of each, after the output options given (e.g. a pixel format).
 inline std::vector<std::string> FrameDigests(const std::filesystem::path& input, const std::string& options = "") {
   const std::string editList = input.extension() == ".mp4" ? " -ignore_editlist 1" : "";
-  std::istringstream lines(RunCommand("ffmpeg -nostdin -v error" + editList + " -i '" + input.string() +
-                                      "' -map 0:v:0 -fps_mode passthrough " + options + " -f framemd5 - 2>&1"));
+  std::istringstream lines(RunCommand("ffmpeg -nostdin -v error" + editList + " -i " + Quote(input) +
+                                      " -map 0:v:0 -fps_mode passthrough " + options + " -f framemd5 - 2>&1"));
   std::vector<std::string> digests;
   for (std::string line; std::getline(lines, line);)
     if (!line.empty() && line[0] != '#') digests.push_back(line.substr(line.rfind(' ') + 1));
