@@ -21,7 +21,6 @@ TEST(DecoderConfigurationRecords, Layouts) {
   const struct Row { Units units; uint64_t lengthSize; std::string failure = ""; } rows[] = {
       {{Bytes(255, 0xAA)}, 1},                             // 255 bytes fit one length byte
       {{a}, 1, "NALU length is too high in BlobMp4Maker"},  // 256 do not
-      {{a, c}, 2},
       {{c}, 3},
       {{c, {0xAA}, {}}, 0},
       {{}, 4},
