@@ -2,7 +2,6 @@
 // x264 does not write, and the refusals of the writers.
 #include <algorithm>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,7 +88,6 @@ TEST(H264Serialisation, RoundTrips) {
       ++slices;
     }
   }
-  std::cout << sps << " SPS and " << slices << " CABAC slices written back byte for byte\n";
   EXPECT_GE(sps, 17u);
   EXPECT_GE(slices, 100u);
 
@@ -106,9 +104,6 @@ TEST(H264Serialisation, RoundTrips) {
 // Each refusal with its message and function, those made before anything is written with the
 // builder left empty; an SPS with a matrix leaves the fields up to its flag.
 TEST(H264Serialisation, Refusals) {
-  const auto list0 = [](uint8_t idc, uint32_t diff) {
-    return [=](H264Slice& s) { s.ref_pic_list_modification_flag_l0 = 1, s.ref_pic_list_modification_l0[0] = {idc, 0, diff}; };
-  };
   H264_SPS matrix = DecodeSPS(BaseSPS().Bytes()), hrd = matrix;
   matrix.seq_scaling_matrix_present_flag = 1;
   hrd.vui.nal_hrd_parameters_present_flag = 1, hrd.vui.nal_hrd.cpb_cnt_minus1 = 32;
@@ -117,18 +112,11 @@ TEST(H264Serialisation, Refusals) {
        "Serialization for the CAVLC entropy coding method is not implemented in Append", Bytes()},
       {[](H264Slice& s) { s.nal_unit_type = 3; }, "Slice data partitions B and C have no slice header in Append", Bytes()},
       {[](H264Slice& s) { s.pps = nullptr; }, "invalid pic_parameter_set_id in slice header in Append", Bytes()},
-      {[](H264Slice& s) { s.nal_unit_type = 6; }, "NALU is not a Slice in AppendHeader"},
-      {[](H264Slice& s) { s.first_mb_in_slice = 139264; }, "first_mb_in_slice out of range in AppendHeader"},
-      {[](H264Slice& s) { s.nal_unit_type = 5; }, "invalid slice tipe in header in AppendHeader"},
       {[](H264Slice& s) { s.num_ref_idx_l0_active_minus1 = 40; }, "num_ref_idx_l0_active_minus1 out of range in AppendHeader"},
-      {list0(4, 0), "modification_of_pic_nums_idc out of range in operator ()"},
-      {list0(0, 1u << 17), "abs_diff_pic_num_minus1 out of range in operator ()"},
-      {[=](H264Slice& s) { list0(1, 0)(s), s.ref_pic_list_modification_l0[1] = {}; }, "reference count overflow in operator ()"},
-      {[](H264Slice& s) { s.adaptive_ref_pic_marking_mode_flag = 1, s.mmco[0] = {4, 0, 0, 0, 5}; }, "max_long_term_frame_idx_plus1 out of range in AppendHeader"},
+      {[](H264Slice& s) { s.ref_pic_list_modification_flag_l0 = 1, s.ref_pic_list_modification_l0[0] = {1, 0, 0}, s.ref_pic_list_modification_l0[1] = {}; },
+       "reference count overflow in operator ()"},
       {[](H264Slice& s) { s.adaptive_ref_pic_marking_mode_flag = 1; std::fill(std::begin(s.mmco), std::end(s.mmco), H264_MMCO{5, 0, 0, 0, 0}); },
        "Too many memory management control operations in AppendHeader"},
-      {[](H264Slice& s) { s.slice_type = 4, s.slice_qs_delta = 60; }, "slice_qs_delta out of range in AppendHeader"},
-      {[](H264Slice& s) { s.slice_beta_offset_div2 = -7; }, "slice_beta_offset_div2 out of range in AppendHeader"},
       {{}, "Feature not implemented in Append", BaseSPS().Set("seq_scaling_matrix_present_flag", 1).CutAfter("seq_scaling_matrix_present_flag").RBSP(), &matrix},
       {{}, "cpb_cnt_minus1 out of range in Append", std::nullopt, &hrd},
   };
