@@ -173,9 +173,10 @@ TEST(H264SliceHeader, DecodeHeader) {
   }
 }
 
-// The prefix a header is read from, and emulation prevention in it. A non-reference CAVLC header of exactly 60 bytes whose last byte, 01, follows an emulation
-  // pattern: the 60-byte prefix ends in 00 00 03, an 03 that is no part of the header, which
-  // therefore does not fit.
+// The prefix a header is read from, and emulation prevention in it: a non-reference CAVLC header
+// of exactly 60 bytes whose last byte, 01, follows an emulation pattern. The 60-byte prefix ends
+// in 00 00 03, an 03 that is no part of the header, which therefore does not fit.
+TEST(H264SliceHeader, Prefix) {
   Units n;
   n.sps.chroma_format_idc = 0, n.sps.pic_width_in_mbs_minus1 = n.sps.pic_height_in_map_units_minus1 = 1055;
   n.pps.weighted_pred_flag = 1, n.pps.entropy_coding_mode_flag = n.pps.deblocking_filter_control_present_flag = 0;
