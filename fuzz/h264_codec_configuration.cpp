@@ -4,10 +4,10 @@
 // a length-prefixed one holds exactly what its avcC declared, and its packets parse with its
 // framing.
 #include <cstdlib>
-#include <vector>
 
 #include <glog/logging.h>
 
+#include "ConfigurationChecks.h"
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
 #include "Orvane/Proc/CodecParsers/H264Parser.h"
@@ -28,11 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   } catch (const Orvane::Exception&) {
     return 0;
   }
-  const uint8_t* begin = parser->source()->GetData();
-  const uint8_t* end = begin + parser->source()->GetSize();
-  for (const NALU& nalu : parser->nalus()) {
-    if (nalu.size == 0 || nalu.data < begin || nalu.data + nalu.size > end) std::abort();
-  }
+  fuzz_support::CheckUnitsInside(*parser);
   if (parser->nalLengthSize() && (*parser->nalLengthSize() < 1 || *parser->nalLengthSize() > 4)) std::abort();
   parser->HasParameterSets();
   try {

@@ -3,10 +3,10 @@
 // sets may fail only with the exception family; a parser that succeeds holds records inside its
 // own bytes, and its packets parse with its framing.
 #include <cstdlib>
-#include <vector>
 
 #include <glog/logging.h>
 
+#include "ConfigurationChecks.h"
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCParser.h"
@@ -27,11 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
   } catch (const Orvane::Exception&) {
     return 0;
   }
-  const uint8_t* begin = parser->source()->GetData();
-  const uint8_t* end = begin + parser->source()->GetSize();
-  for (const NALU& nalu : parser->nalus()) {
-    if (nalu.size == 0 || nalu.data < begin || nalu.data + nalu.size > end) std::abort();
-  }
+  fuzz_support::CheckUnitsInside(*parser);
   parser->GetPictureFlags();
   parser->HasParameterSets();
   try {
