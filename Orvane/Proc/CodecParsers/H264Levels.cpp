@@ -7,6 +7,7 @@
 
 #include "Orvane/Conf/FormatCodec.h"
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
+#include "Orvane/Proc/CodecParsers/H264SliceHeader.h"
 #include "Orvane/Proc/CodecParsers/H264Syntax.h"
 
 namespace Orvane::Proc::CodecParsers {
@@ -143,8 +144,7 @@ std::string DescribeNALU(const NALU& nalu) {
   if (nalu.size == 0) ThrowBitstream("DescribeNALU", "Empty NAL unit");
   const uint32_t type = H264NaluType(nalu);
   std::string text = H264NaluTypeName(type);
-  // Partitions B and C carry no slice header, so no slice type to tell.
-  if (type == 1 || type == 2 || type == 5) {
+  if (StartsWithSliceHeader(type)) {
     // The raw bytes: the first two codes of a slice are too short to hold an emulation pattern
     // (two zero bytes, then a byte of at most 3).
     BitsReader r(nalu.data, nalu.size);

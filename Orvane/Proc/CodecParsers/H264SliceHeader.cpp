@@ -147,7 +147,7 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
   if (!IsSliceNalType(type)) Fail("NALU is not a Slice");
   // Partitions B and C begin with slice_id and go on with slice data: read as a header, their
   // slice data would come out as header fields.
-  if (type == kPartitionBType || type == kPartitionCType) Fail("Slice data partitions B and C have no slice header");
+  if (!StartsWithSliceHeader(type)) Fail("Slice data partitions B and C have no slice header");
   nal_unit_type = type;
   const bool idr = nal_unit_type == kIDRType;
 
@@ -288,9 +288,7 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
   b.BeginNALU(nal_unit_type, nal_ref_idc);
   if (!IsSliceNalType(nal_unit_type)) FailHeader("NALU is not a Slice");
   // A header in front of a partition B or C would be read as its slice_id and data.
-  if (nal_unit_type == kPartitionBType || nal_unit_type == kPartitionCType) {
-    FailHeader("Slice data partitions B and C have no slice header");
-  }
+  if (!StartsWithSliceHeader(nal_unit_type)) FailHeader("Slice data partitions B and C have no slice header");
   const bool idr = nal_unit_type == kIDRType;
 
   AppendUE(b, first_mb_in_slice, kMaxFrameSizeInMbs - 1, "first_mb_in_slice out of range");
@@ -474,7 +472,7 @@ void H264Slice::Append(H26xBitstreamBuilder& b) const {
 uint32_t GetSliceType(const NALU& nalu) {
   if (nalu.size == 0) return kNoSliceKind;
   const uint32_t type = H264NaluType(nalu);
-  if (!IsSliceNalType(type) || type == kPartitionBType || type == kPartitionCType) return kNoSliceKind;
+  if (!StartsWithSliceHeader(type)) return kNoSliceKind;
   // Read where the bytes stand, copying nothing: the first two codes of a valid slice hold no
   // emulation pattern. A unit cut short reads as zeros.
   BitsReader r(nalu.data, nalu.size);

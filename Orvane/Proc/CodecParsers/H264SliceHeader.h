@@ -139,4 +139,10 @@ uint32_t GetSliceType(const NALU& nalu);
 // nal_unit_type 1 to 5: coded slices and the three data partitions.
 inline bool IsSliceNalType(uint32_t nal_unit_type) { return nal_unit_type >= 1 && nal_unit_type <= 5; }
 
+// The slice units that begin with a slice header: all but data partitions B and C (types 3 and 4),
+// which begin with slice_id and go on with slice data.
+inline bool StartsWithSliceHeader(uint32_t nal_unit_type) {
+  return IsSliceNalType(nal_unit_type) && nal_unit_type != 3 && nal_unit_type != 4;
+}
+
 }  // namespace Orvane::Proc::CodecParsers
