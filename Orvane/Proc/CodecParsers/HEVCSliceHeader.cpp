@@ -38,10 +38,6 @@ constexpr uint8_t kSliceI = 2;
 // A slice header that is not over after this many coded bytes is not one this decode takes:
 // it stops there with "End of stream" instead of copying slice data it never reads.
 constexpr uint64_t kMaxHeaderBytes = 1000;
-// The coded bytes tried first, and the end of their RBSP that is not read from.
-constexpr uint64_t kFirstTryBytes = 64;
-constexpr uint64_t kUnsureTailBytes = 2;
-constexpr uint8_t kEmulationPreventionByte = 0x03;
 
 // The widest slice_segment_address the field keeps: 65536 CTBs.
 constexpr unsigned kMaxAddressBits = 16;
@@ -78,33 +74,14 @@ void HEVCSliceHeader::Decode(const NALU& nalu, const HEVC_PS& ps) {
 }
 
 void HEVCSliceHeader::DecodeAfterType(const NALU& nalu, const HEVC_PS& ps, uint32_t nal_unit_type) {
-  const uint64_t coded = std::min(nalu.size, kMaxHeaderBytes);
-  if (coded > kFirstTryBytes) {
-    // Headers are mostly a few dozen bytes long, slices hundreds or thousands: the RBSP of a
-    // short prefix is read first. Up to its last byte it is the RBSP of the longer range too
-    // (only a 00 00 03 cut off at the end can come out differently), so a decode that succeeds
-    // without reading its last bytes has read what the full decode would read. Any failure is
-    // left to the full decode. Without an emulation pattern the prefix is its own RBSP and is
-    // read where it stands.
-    const uint8_t* const prefixEnd = nalu.data + kFirstTryBytes;
-    std::vector<uint8_t> copy;
-    const uint8_t* prefix = nalu.data;
-    uint64_t prefixSize = kFirstTryBytes;
-    if (detail::FindZeroZero(nalu.data, prefixEnd, kEmulationPreventionByte) != prefixEnd) {
-      copy = RemoveEmulationPrevention(nalu.data, kFirstTryBytes);
-      prefix = copy.data();
-      prefixSize = copy.size();
-    }
-    BitsReader r(prefix, prefixSize - kUnsureTailBytes);
-    try {
-      DecodeRBSP(r, ps, nal_unit_type);
-      return;
-    } catch (const BitstreamException&) {
-      Reset(*this);
-    }
-  }
-  UnitRBSP rbsp(NALU{nalu.data, coded});
-  DecodeRBSP(rbsp.Reader(), ps, nal_unit_type);
+  // The header is read from a short window first, then from the whole prefix if that fails;
+  // Decode and CreateSliceHeader hand the record over cleared, a failed first try does not.
+  bool cleared = true;
+  h26x_syntax::DecodePrefixRBSP(nalu, kMaxHeaderBytes, [&](BitsReader& r) {
+    if (!cleared) Reset(*this);
+    cleared = false;
+    DecodeRBSP(r, ps, nal_unit_type);
+  });
 }
 
 void HEVCSliceHeader::DecodeRBSP(BitsReader& r, const HEVC_PS& ps, uint32_t nal_unit_type) {
