@@ -1,6 +1,7 @@
 // h26x-inspect's JSON listing of a 1080p x265 stream of tens of megabytes against FFmpeg's
-// trace_headers over the same file, both as the programs people run, in the same run. After the
-// runs a summary prints the ratio.
+// trace_headers over the same file, and its summary against ffprobe's stream description with a
+// packet count, all as the programs people run, in the same run. After the runs a summary prints
+// the ratios.
 //
 // The stream is made with ffmpeg and x265 on first use and kept next to the binary; set
 // ORVANE_INSPECT_BENCH_STREAM to use another Annex B H.265 file.
@@ -48,18 +49,35 @@ void BM_FFmpegTraceHeaders(benchmark::State& state) {
   RunCommand(state, "ffmpeg -nostdin -i '" + Stream() + "' -c copy -bsf:v trace_headers -f null - 2>/dev/null");
 }
 
+void BM_InspectSummary(benchmark::State& state) {
+  RunCommand(state, std::string(INSPECT_PATH) + " --summary '" + Stream() + "' >/dev/null");
+}
+
+void BM_FFprobeShowStreams(benchmark::State& state) {
+  RunCommand(state, "ffprobe -v error -count_packets -show_streams '" + Stream() + "' >/dev/null");
+}
+
 class SummaryReporter : public bench_support::RunTimesReporter {
  public:
   void PrintSummary() const {
+    // Real time: all are child processes, whose CPU time this process does not see.
     const double ours = RealSeconds("InspectJson/iterations:3/real_time");
     const double peer = RealSeconds("FFmpegTraceHeaders/iterations:3/real_time");
-    if (ours == 0 || peer == 0) return;
-    std::cout << "\nh26x-inspect --json takes " << ours / peer
-              << " of the time of FFmpeg's trace_headers on the same stream (target: at most 1)\n";
-    // Real time: both are child processes, whose CPU time this process does not see.
-    bench_support::PrintTableRow("h26x-inspect (x265 1080p, 40 MB; real time)",
-                                 "h26x-inspect --json " + bench_support::FormatSeconds(ours),
-                                 "ffmpeg -bsf:v trace_headers " + bench_support::FormatSeconds(peer), ours / peer, 1);
+    if (ours > 0 && peer > 0) {
+      std::cout << "\nh26x-inspect --json takes " << ours / peer
+                << " of the time of FFmpeg's trace_headers on the same stream (target: at most 1)\n";
+      bench_support::PrintTableRow("h26x-inspect (x265 1080p, 40 MB; real time)",
+                                   "h26x-inspect --json " + bench_support::FormatSeconds(ours),
+                                   "ffmpeg -bsf:v trace_headers " + bench_support::FormatSeconds(peer), ours / peer, 1);
+    }
+    const double summary = RealSeconds("InspectSummary/iterations:3/real_time");
+    const double probe = RealSeconds("FFprobeShowStreams/iterations:3/real_time");
+    if (summary > 0 && probe > 0) {
+      bench_support::PrintTableRow("h26x-inspect --summary (x265 1080p, 40 MB; real time)",
+                                   "h26x-inspect --summary " + bench_support::FormatSeconds(summary),
+                                   "ffprobe -count_packets -show_streams " + bench_support::FormatSeconds(probe),
+                                   summary / probe, 1);
+    }
   }
 };
 
@@ -67,5 +85,7 @@ class SummaryReporter : public bench_support::RunTimesReporter {
 
 BENCHMARK(BM_InspectJson)->Name("InspectJson")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FFmpegTraceHeaders)->Name("FFmpegTraceHeaders")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InspectSummary)->Name("InspectSummary")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FFprobeShowStreams)->Name("FFprobeShowStreams")->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) { return bench_support::RunWithSummary<SummaryReporter>(argc, argv); }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -104,6 +105,65 @@ TEST(Inspect, ExitStatuses) {
   };
   for (const auto& row : rows)
     EXPECT_EQ(std::stoi(RunCommand(INSPECT_PATH " " + row.arguments + " >/dev/null 2>&1; echo $?")), row.status) << row.arguments;
+}
+
+// --summary against ffprobe -count_frames on every sample stream of both codecs, and on MP4 and
+// MPEG-TS copies of two of them.
+TEST(Inspect, SummaryAgreesWithFFprobe) {
+  TempDir dir;
+  std::vector<std::filesystem::path> inputs;
+  for (const char* data : {HEVC_TEST_DATA, H264_TEST_DATA, HEIFMUX_TEST_DATA}) {
+    for (const auto& entry : std::filesystem::directory_iterator(data)) {
+      if (std::set<std::string>{".hevc", ".h264", ".mp4", ".mkv", ".ts"}.contains(entry.path().extension())) {
+        inputs.push_back(entry.path());
+      }
+    }
+  }
+  for (const std::filesystem::path& stream : {kStream, std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264"}) {
+    const std::filesystem::path mp4 = dir / (stream.stem().string() + ".mp4");
+    RunCommand("ffmpeg -nostdin -loglevel error -r 25 -i " + Quote(stream) + " -c copy " + Quote(mp4));
+    RunCommand("ffmpeg -nostdin -loglevel error -i " + Quote(mp4) + " -c copy " + Quote(dir / (stream.stem().string() + ".ts")));
+    inputs.insert(inputs.end(), {mp4, dir / (stream.stem().string() + ".ts")});
+  }
+  ASSERT_GT(inputs.size(), 30u);
+  for (const std::filesystem::path& input : inputs) {
+    SCOPED_TRACE(input.string());
+    const Json probe = Json::parse(RunCommand("ffprobe -v error -select_streams v:0 -count_frames -count_packets -show_streams -of json " +
+                                              Quote(input)))["streams"][0];
+    const Json ours = Json::parse(RunCommand(std::string(INSPECT_PATH) + " --summary --json " + Quote(input)));
+    EXPECT_EQ(ours["refused_units"]["count"], 0);
+    EXPECT_EQ(ours["width"], probe["width"]);
+    EXPECT_EQ(ours["height"], probe["height"]);
+    EXPECT_EQ(ours["level_idc"], probe["level"]);
+    // What a raw stream's timing and frame count are to FFmpeg comes from the stream, as ours does;
+    // in a container they come from its timestamps and edit lists.
+    if (input.extension() == ".hevc" || input.extension() == ".h264") {
+      EXPECT_EQ(ours["frames"], std::stoi(probe["nb_read_frames"].get<std::string>()));
+      EXPECT_EQ(ours.value("frame_rate", "none"), probe["r_frame_rate"]);
+    } else {
+      EXPECT_EQ(ours["access_units"], std::stoi(probe["nb_read_packets"].get<std::string>()));
+    }
+    // FFmpeg names every Range Extensions profile alike.
+    EXPECT_EQ(ours["profile_idc"] == 4 ? "Rext" : ours["profile"], probe["profile"]);
+
+    // yuv420p10le: chroma format and bit depth; yuvj: full range. FFmpeg's H.264 decoder gives
+    // 4:0:0 pictures grey chroma planes of 4:2:0.
+    std::smatch format;
+    const std::string pixFmt = probe["pix_fmt"];
+    ASSERT_TRUE(std::regex_match(pixFmt, format, std::regex(R"((yuvj?(\d)(\d)(\d)|gray)p?(\d*)(le)?)")));
+    const std::string chroma = format[1] == "gray" ? "4:0:0" : format[2].str() + ":" + format[3].str() + ":" + format[4].str();
+    EXPECT_EQ(ours["chroma_format"] == "4:0:0" && ours["codec"] == "h264" ? "4:2:0" : ours["chroma_format"], chroma);
+    EXPECT_EQ(ours["bit_depth_luma"], format[5].length() ? std::stoi(format[5]) : 8);
+
+    // Colour as signalled; without a signal, FFmpeg's HEVC decoder assumes limited range.
+    const Json colour = ours.value("colour", Json::object());
+    const std::string range = probe.value("color_range", "unknown");
+    EXPECT_EQ(colour.value("range", range == "tv" ? "limited" : "unknown"),
+              range == "pc" ? "full" : range == "tv" ? "limited" : "unknown");
+    EXPECT_EQ(colour.value("primaries", "unknown"), probe.value("color_primaries", "unknown"));
+    EXPECT_EQ(colour.value("transfer", "unknown"), probe.value("color_transfer", "unknown"));
+    EXPECT_EQ(colour.value("matrix", "unknown"), probe.value("color_space", "unknown"));
+  }
 }
 
 }  // namespace

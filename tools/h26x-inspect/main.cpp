@@ -4,6 +4,7 @@
 #include <iostream>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include <boost/exception/get_error_info.hpp>
@@ -16,6 +17,7 @@ extern "C" {
 #include "Inputs.h"
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
+#include "Summary.h"
 #include "Writers.h"
 #include "common/CommandLine.h"
 
@@ -29,6 +31,8 @@ constexpr const char kUsage[] =
     "and slice headers. INPUT is a raw Annex B stream or a file FFmpeg demuxes (MP4, Matroska, MPEG-TS).\n"
     "\n"
     "Options:\n"
+    "  --summary         the stream at a glance instead of its units: profile, sizes, colour,\n"
+    "                    frame rate, pictures by type, random-access points, parameter-set changes\n"
     "  --json            one JSON document instead of text\n"
     "  --first N         stop after N NAL units\n"
     "  --types LIST      only these nal_unit_types (e.g. 32-34 or 7,8)\n"
@@ -40,6 +44,7 @@ using tools::UsageError;
 struct Options {
   std::string input;
   bool json = false;
+  bool summary = false;
   std::optional<uint64_t> first;
   std::optional<std::set<uint32_t>> types;
   std::optional<Codec> codec;
@@ -83,6 +88,7 @@ Options ParseArguments(int argc, char** argv) {
   bool help = false;
   CLI::App app("h26x-inspect", "h26x-inspect");
   app.add_flag("--json", options.json);
+  app.add_flag("--summary", options.summary);
   app.add_option("--first", first);
   app.add_option("--types", types);
   app.add_option("--codec", codec);
@@ -106,6 +112,9 @@ Options ParseArguments(int argc, char** argv) {
     }
   }
   if (app.count("--types")) options.types = ParseTypes(types);
+  if (options.summary && (options.first || options.types)) {
+    throw UsageError("--summary reads the whole stream: --first and --types do not go with it");
+  }
   if (app.count("--codec")) {
     if (codec != "h264" && codec != "h265") throw UsageError("--codec must be h264 or h265");
     options.codec = codec == "h264" ? Codec::H264 : Codec::H265;
@@ -168,6 +177,31 @@ class Inspector {
   uint64_t listedCount_ = 0;
 };
 
+// Reads the whole stream into a summary and writes it.
+void Summarise(const Options& options) {
+  std::unique_ptr<Summariser> summariser;
+  const auto unit = [&summariser](const cp::NALU& nalu, const UnitPlace& place) {
+    summariser->Unit(nalu, place);
+    return true;
+  };
+  if (LooksLikeAnnexB(options.input)) {
+    summariser = MakeSummariser(RawStreamCodec(options.input, options.codec));
+    ReadRawStream(options.input, unit);
+  } else {
+    ReadContainer(options.input, options.codec, [&summariser](Codec codec) { summariser = MakeSummariser(codec); }, unit);
+  }
+  nlohmann::ordered_json summary = {{"input", options.input}};
+  summary.update(summariser->Summary());
+  if (options.json) {
+    const std::string text = summary.dump(2) + "\n";
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+      throw std::runtime_error("cannot write the summary");
+    }
+  } else {
+    WriteSummaryText(summary, stdout);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +212,10 @@ int main(int argc, char** argv) {
     FLAGS_logtostderr = true;
     FLAGS_minloglevel = google::GLOG_FATAL;
 
+    if (options.summary) {
+      Summarise(options);
+      return 0;
+    }
     const std::unique_ptr<Writer> writer = options.json ? MakeJsonWriter(stdout) : MakeTextWriter(stdout);
     Inspector inspector(options, *writer);
     const auto unit = [&inspector](const cp::NALU& nalu, const UnitPlace& place) { return inspector.Unit(nalu, place); };
