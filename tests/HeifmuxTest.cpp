@@ -2,6 +2,7 @@
 // heif-convert, exiftool, and an independent reader of the boxes.
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -43,6 +44,16 @@ std::vector<std::string> Probe(const std::filesystem::path& input, const std::st
   return values;
 }
 
+// What FFmpeg decodes at each picture it marks as a key frame, in output order.
+std::vector<std::string> RandomAccessDigests(const std::filesystem::path& input) {
+  const std::vector<std::string> digests = FrameDigests(input, "-pix_fmt yuv420p");
+  const std::vector<std::string> keys = Probe(input, "frame=key_frame");
+  std::vector<std::string> found;
+  for (size_t i = 0; i < keys.size() && i < digests.size(); ++i)
+    if (keys[i] == "1") found.push_back(digests[i]);
+  return found;
+}
+
 // One short x265 encode with a random-access picture every ten pictures, the first an IDR and the
 // others CRA pictures with open GOPs, and parameter sets repeated at each; the same as a raw stream
 // and as MPEG-TS cut before their fourth picture in decoding order (at a NAL unit boundary and at a
@@ -68,10 +79,7 @@ struct OpenGopStreams {
     cut(raw, rawCut, 3, 0);
     cut(ts, tsCut, 3, 0);
     cut(raw, noRandomAccess, 1, 4);
-    const std::vector<std::string> digests = FrameDigests(mp4, "-pix_fmt yuv420p");
-    const std::vector<std::string> keys = Probe(mp4, "frame=key_frame");
-    for (size_t i = 0; i < keys.size() && i < digests.size(); ++i)
-      if (keys[i] == "1") randomAccessDigests.push_back(digests[i]);
+    randomAccessDigests = RandomAccessDigests(mp4);
   }
   static const OpenGopStreams& Get() {
     static const OpenGopStreams streams;
@@ -252,6 +260,81 @@ TEST(Heifmux, RefusalsAreOneLineAndLeaveNothingBehind) {
   // Nothing half-written stays in the folder either.
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << entry.path();
+}
+
+// Streams as recorders, broadcasts and editors leave them give the picture asked for or a one-line
+// refusal that writes nothing: the last access unit cut short (a recording stopped mid-picture), a
+// PPS of another id added mid-stream, a concatenated MPEG-TS that changes picture size.
+TEST(Heifmux, EveryStreamGivesTheRightPictureOrARefusal) {
+  TempDir dir;
+  const auto encode = [&](const std::string& size, const std::string& output) {
+    RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=" + size + ":rate=25 -frames:v 21 -c:v"
+               " libx265 -x265-params keyint=10:min-keyint=10:scenecut=0:open-gop=0:log-level=error -y " + Quote(dir / output));
+  };
+  encode("192x128", "clean.mp4");  // its last access unit is an IDR picture
+  encode("320x240", "small.ts");
+  encode("640x480", "large.ts");
+  RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(dir / "clean.mp4") + " -c copy " + Quote(dir / "clean.hevc") +
+             " -c copy " + Quote(dir / "clean.ts") + " && cat " + Quote(dir / "small.ts") + " " + Quote(dir / "large.ts") +
+             " >" + Quote(dir / "switch.ts") + " && mkdir " + Quote(dir / "x.hevc"));
+  for (const auto& [from, cut] : {std::pair{"clean.hevc", 100}, {"clean.ts", 4 * 188}}) {
+    const std::vector<uint8_t> bytes = codec_test::ReadFile(dir / from);
+    WriteBytes(dir / ("cut" + std::filesystem::path(from).extension().string()), {bytes.begin(), bytes.end() - cut});
+  }
+  // x265's own output carries its parameter sets once, ahead of the first picture. A copy of its
+  // PPS as PPS 1 (pps_pic_parameter_set_id "1" becomes "010"; the unit has no emulation prevention
+  // byte) goes into access unit 12; every slice still uses PPS 0.
+  RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=192x128:rate=25 -frames:v 25 -f yuv4mpegpipe - |"
+             " x265 --input - --y4m --keyint 10 --min-keyint 10 --no-scenecut --log-level error -o " +
+             Quote(dir / "one-pps.hevc") + " 2>/dev/null");
+  std::vector<uint8_t> stream = codec_test::ReadFile(dir / "one-pps.hevc");
+  std::vector<Orvane::Proc::CodecParsers::NALU> units;
+  Orvane::Proc::CodecParsers::FindAnnexBNalus(stream.data(), stream.size(), units);
+  const auto pps = *std::find_if(units.begin(), units.end(), [](const auto& u) { return (u.data[0] >> 1) == 34; });
+  std::string bits;
+  for (size_t i = 2; i < pps.size; ++i) bits += std::bitset<8>(pps.data[i]).to_string();
+  bits = "010" + bits.substr(1, bits.find_last_of('1') - 1) + "1";
+  bits.resize((bits.size() + 7) / 8 * 8, '0');
+  std::vector<uint8_t> pps1 = {0, 0, 0, 1, pps.data[0], pps.data[1]};
+  for (size_t i = 0; i < bits.size(); i += 8) pps1.push_back(static_cast<uint8_t>(std::stoi(bits.substr(i, 8), nullptr, 2)));
+  stream.insert(stream.begin() + std::stol(Probe(dir / "one-pps.hevc", "packet=pos").at(12)), pps1.begin(), pps1.end());
+  WriteBytes(dir / "pps1.hevc", stream);
+
+  struct Row {
+    const char* name;
+    std::string arguments;
+    int status;
+    std::string expected;  // the picture's digest, or part of the message
+    std::filesystem::path output = {};
+  } rows[] = {
+      {"raw, last access unit cut short", Quote(dir / "cut.hevc") + " --frame 3", 1, "the picture is cut short"},
+      {"MPEG-TS, last PES packet cut short", Quote(dir / "cut.ts") + " --frame 3", 1, "the picture is cut short"},
+      {"PPS 1 added, PPS 0 still used", Quote(dir / "pps1.hevc") + " --frame 3", 0,
+       RandomAccessDigests(dir / "one-pps.hevc").at(2)},
+      {"MPEG-TS changing size", Quote(dir / "switch.ts") + " --frame 6", 0, RandomAccessDigests(dir / "large.ts").at(2)},
+      {"input a directory", Quote(dir / "x.hevc"), 1, "x.hevc: is a directory"},
+      {"output a directory", Quote(dir / "clean.hevc"), 1, "x.hevc: is a directory", dir / "x.hevc"},
+      {"clean, --no-verify", Quote(dir / "clean.hevc") + " --frame 2 --no-verify", 0,
+       RandomAccessDigests(dir / "clean.mp4").at(1)},
+  };
+  const std::filesystem::path heic = dir / "image.heic", item = dir / "item.hevc";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(heic);
+    const Outcome outcome = Heifmux(row.arguments + " -o " + Quote(row.output.empty() ? heic : row.output));
+    ASSERT_EQ(outcome.status, row.status) << outcome.output;
+    if (row.status != 0) {
+      EXPECT_NE(outcome.output.find(row.expected), std::string::npos) << outcome.output;
+      EXPECT_EQ(std::count(outcome.output.begin(), outcome.output.end(), '\n'), 1) << outcome.output;
+      EXPECT_FALSE(std::filesystem::exists(heic));
+      continue;
+    }
+    const HeifItem image = ReadHeif(heic).items.begin()->second;
+    WriteBytes(item, ItemAsAnnexB(image));
+    EXPECT_EQ(FrameDigests(item, "-pix_fmt yuv420p"), std::vector<std::string>{row.expected});
+    const auto decoded = [&](const char* entry) { return static_cast<uint32_t>(std::stoul(Probe(item, entry).at(0))); };
+    EXPECT_EQ(image.ispe, std::make_pair(decoded("frame=width"), decoded("frame=height")));
+  }
 }
 
 }  // namespace

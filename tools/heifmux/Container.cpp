@@ -30,12 +30,11 @@ struct Stream {
   const AVStream* st;
   std::string origin;
   std::shared_ptr<cp::HEVCParser> framing;  // its packets' framing, from the configuration
-  Orvane::BlobPtr configuration;            // the container's; null when it gives none
-  InBandParameterSets inBand;
+  ParameterSetsInForce parameterSets;       // the container's configuration, updated by the packets'
   RandomAccessCounter counter;
   uint64_t packets = 0;
   bool sawPacket = false;
-  std::optional<Image> image;
+  std::optional<Image> image;  // once taken, the stream is read on to its next packet, if any
 };
 
 // The packet's presentation time from the start of the input (its decoding time where it has no
@@ -67,8 +66,10 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
     auto stream = std::make_unique<Stream>(st, path + " stream #" + std::to_string(s), choice);
     try {
       if (par->extradata && par->extradata_size > 0) {
-        stream->configuration = Orvane::Proc::BlobFF::Create(par->extradata, static_cast<size_t>(par->extradata_size));
-        stream->framing = cp::HEVCParser::CreateFromCodecConfiguration(stream->configuration);
+        const auto configuration =
+            Orvane::Proc::BlobFF::Create(par->extradata, static_cast<size_t>(par->extradata_size));
+        stream->framing = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
+        stream->parameterSets.Start(configuration);
       } else {
         stream->framing = std::make_shared<cp::HEVCParser>(true);  // no configuration: Annex B packets
       }
@@ -92,7 +93,10 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
   while (missing && av_read_frame(format, packet.get()) >= 0) {
     const auto s = static_cast<unsigned>(packet->stream_index);
     Stream* stream = s < streams.size() ? streams[s].get() : nullptr;
-    if (stream && !stream->image && packet->size > 0) {
+    if (stream && stream->image && stream->image->lastOfInput) {
+      stream->image->lastOfInput = false;  // a packet follows it: the input did not end inside it
+      --missing;
+    } else if (stream && !stream->image && packet->size > 0) {
       const std::optional<int64_t> time = TimeUs(*packet, *stream->st, startUs);
       // A seek that landed after the wanted time may have passed the wanted picture.
       if (sought && !stream->sawPacket && time && *time > *choice.timeUs) return std::nullopt;
@@ -105,18 +109,16 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
         // A packet that cannot be cut into NAL units (a damaged or truncated one) holds no picture to take.
       }
       try {
-        if (picture && !stream->configuration) stream->inBand.Add(picture->nalus());
+        if (picture) stream->parameterSets.Add(picture->nalus());
         if (picture && (picture->GetPictureFlags() & cp::PICTURE_RANDOM_ACCESS) && stream->counter.IsWanted(time)) {
-          if (choice.verbose)
-            SayTaken(stream->origin, sought ? std::nullopt : std::optional<uint64_t>(stream->packets), packet->pos, time,
-                     *picture);
+          const std::string name =
+              PacketName(sought ? std::nullopt : std::optional<uint64_t>(stream->packets), packet->pos, time);
+          if (choice.verbose) SayTaken(stream->origin, name, *picture);
           AVPacket* shared = av_packet_clone(packet.get());  // another reference, not a copy
           if (!shared) throw std::bad_alloc();
-          stream->image = MakeImage(stream->origin,
-                                    stream->configuration ? stream->configuration : stream->inBand.Configuration(),
-                                    stream->framing,
-                                    Orvane::Proc::DataPacketFF::Create(shared, 1, shared->pts, shared->dts, shared->duration));
-          --missing;
+          stream->image = MakeImage(stream->origin, name, stream->parameterSets.Configuration(), stream->framing,
+                                    Orvane::Proc::DataPacketFF::Create(shared, 1, shared->pts, shared->dts, shared->duration),
+                                    true);
         }
       } catch (const boost::exception& e) {
         throw std::runtime_error(stream->origin + ": " + Describe(e));

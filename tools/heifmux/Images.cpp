@@ -19,12 +19,13 @@ extern "C" {
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
+#include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
 #include "Orvane/Proc/CodecParsers/PacketConversion.h"
 
 namespace heifmux {
 namespace {
 
-constexpr uint32_t kVPS = 32, kPPS = 34;
+constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
 
 // Raw HEVC streams: the file names they go by, and how much of a file tells a container apart.
 constexpr const char* kRawExtensions[] = {".hevc", ".h265", ".265", ".bin"};
@@ -63,6 +64,8 @@ bool IsRawStream(const std::string& path) {
 }  // namespace
 
 std::vector<Image> ReadImages(const std::string& path, const PictureChoice& choice) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw std::runtime_error(path + ": is a directory");
   return IsRawStream(path) ? ReadRawStream(path, choice) : ReadContainer(path, choice);
 }
 
@@ -97,55 +100,108 @@ std::string RandomAccessCounter::Refusal(const std::string& origin, std::optiona
   return origin + ": no random-access picture (IDR, CRA or BLA), so no picture that decodes on its own";
 }
 
-bool InBandParameterSets::Add(const std::vector<cp::NALU>& packet) {
-  std::vector<std::vector<uint8_t>> found[3];
-  for (const cp::NALU& nalu : packet) {
-    const uint32_t type = cp::HEVCNaluType(nalu);
-    if (type >= kVPS && type <= kPPS) found[type - kVPS].emplace_back(nalu.data, nalu.data + nalu.size);
-  }
+void ParameterSetsInForce::Start(const Orvane::BlobPtr& configuration) {
+  configuration_ = configuration;
+  const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
+  // By kind, as the parameter sets are collected from a configuration: a PPS after its SPS.
+  for (uint32_t type = kVPS; type <= kPPS; ++type)
+    for (const cp::NALU& nalu : parser->GetNALUs(type)) Store(nalu);
+  for (const cp::NALU& nalu : parser->nalus())
+    if (cp::HEVCNaluType(nalu) < kVPS || cp::HEVCNaluType(nalu) > kPPS) others_.emplace_back(nalu.data, nalu.data + nalu.size);
+  changed_ = false;
+}
+
+bool ParameterSetsInForce::Add(const std::vector<cp::NALU>& packet) {
   bool any = false;
-  for (size_t kind = 0; kind < 3; ++kind) {
-    if (found[kind].empty()) continue;
-    units_[kind] = std::move(found[kind]);
-    any = true;
-  }
+  for (const cp::NALU& nalu : packet) any = Store(nalu) || any;
+  changed_ = changed_ || any;
   return any;
 }
 
-Orvane::BlobPtr InBandParameterSets::Configuration() const {
+namespace {
+// The record AddNALU has just stored: the one of its list that was not there before.
+template <class Record>
+const Record& Stored(const std::vector<std::shared_ptr<const Record>>& before,
+                     const std::vector<std::shared_ptr<const Record>>& after) {
+  for (const auto& record : after)
+    if (std::find(before.begin(), before.end(), record) == before.end()) return *record;
+  throw std::logic_error("a parameter set was not stored");
+}
+}  // namespace
+
+bool ParameterSetsInForce::Store(const cp::NALU& unit) {
+  const uint32_t type = cp::HEVCNaluType(unit);
+  if (type < kVPS || type > kPPS) return false;
+  // Streams repeat their parameter sets unchanged at every random-access picture: a unit equal to
+  // one in force changes nothing and need not be decoded again.
+  for (auto it = units_.lower_bound({type, 0}); it != units_.end() && it->first.first == type; ++it)
+    if (it->second.size() == unit.size && std::equal(it->second.begin(), it->second.end(), unit.data)) return false;
+  uint32_t id = 0;
+  if (type == kVPS) {
+    const auto before = decoded_.vps_list;
+    decoded_.AddNALU(unit);
+    id = Stored(before, decoded_.vps_list).vps_video_parameter_set_id;
+  } else if (type == kSPS) {
+    const auto before = decoded_.sps_list;
+    decoded_.AddNALU(unit);
+    id = Stored(before, decoded_.sps_list).sps_seq_parameter_set_id;
+  } else {
+    const auto before = decoded_.pps_list;
+    decoded_.AddNALU(unit);
+    id = Stored(before, decoded_.pps_list).pps_pic_parameter_set_id;
+  }
+  units_[{type, id}].assign(unit.data, unit.data + unit.size);
+  return true;
+}
+
+Orvane::BlobPtr ParameterSetsInForce::Configuration() const {
+  if (!changed_) return configuration_;
   std::vector<cp::NALU> nalus;
-  for (const auto& kind : units_)
-    for (const auto& unit : kind) nalus.push_back({unit.data(), unit.size()});
+  for (const auto& [key, unit] : units_) nalus.push_back({unit.data(), unit.size()});
+  for (const auto& unit : others_) nalus.push_back({unit.data(), unit.size()});
   return nalus.empty() ? nullptr : cp::MakeAnnexBBlob(nalus);
 }
 
-Image MakeImage(const std::string& origin, const Orvane::BlobPtr& configuration,
+std::string PacketName(std::optional<uint64_t> index, int64_t bytePosition, std::optional<int64_t> timeUs) {
+  std::string name = "packet";
+  if (index) name += " " + std::to_string(*index);
+  if (bytePosition >= 0) name += " at byte " + std::to_string(bytePosition);  // where the demuxer knows it
+  if (!index) name += " (reached by seeking)";
+  return name + (timeUs ? ", " + Seconds(*timeUs) + " s" : ", time unknown");
+}
+
+Image MakeImage(const std::string& origin, const std::string& packet, const Orvane::BlobPtr& configuration,
                 const std::shared_ptr<cp::HEVCParser>& framing,
-                const boost::intrusive_ptr<Orvane::Proc::IDataPacket>& picture) {
+                const boost::intrusive_ptr<Orvane::Proc::IDataPacket>& picture, bool lastOfInput) {
   if (!configuration) throw std::runtime_error(origin + " has no decoder configuration");
   const auto parser = cp::HEVCParser::CreateFromCodecConfiguration(configuration);
   const auto ps = parser->GetParameterSets();
   if (ps->vps_list.empty() || ps->sps_list.empty()) throw std::runtime_error(origin + " has no VPS or no SPS");
-  const auto [width, height] = ps->sps_list.front()->GetPictureSize();
   const auto fourByteLengths = parser->nalLengthSize() == 4u
                                    ? parser
                                    : cp::HEVCParser::CreateFromCodecConfiguration(cp::NalusToHVCC(parser->nalus(), 4));
 
   Image image;
   image.origin = origin;
+  image.packet = packet;
+  image.hvcc = fourByteLengths->source();
+  image.lastOfInput = lastOfInput;
+  image.picture = cp::ConvertPacketFromSourceToDestinationFormat(picture, framing, fourByteLengths, nullptr);
+  // The size is the one of the SPS that the picture's PPS names, which need not be the first.
+  const auto units = fourByteLengths->ParsePacket(image.picture->GetBlob());
+  const auto slice = std::find_if(units->nalus().begin(), units->nalus().end(),
+                                  [](const cp::NALU& nalu) { return cp::HEVCNaluType(nalu) < kVPS; });
+  if (slice == units->nalus().end()) throw std::runtime_error(origin + ": " + packet + ": no slice in the picture");
+  const auto header = cp::CreateSliceHeader(*ps, *slice);
+  const auto sps = ps->GetSPS(ps->GetPPS(header->slice_pic_parameter_set_id)->pps_seq_parameter_set_id);
+  const auto [width, height] = sps->GetPictureSize();
   image.codec = Orvane::Conf::FormatCodecVideo::Create(width, height);
   image.codec->SetPrivateData(configuration);
-  image.picture = cp::ConvertPacketFromSourceToDestinationFormat(picture, framing, fourByteLengths, nullptr);
   return image;
 }
 
-void SayTaken(const std::string& origin, std::optional<uint64_t> index, int64_t bytePosition,
-              std::optional<int64_t> timeUs, const cp::H26xParser& picture) {
-  std::string line = origin + ": packet";
-  if (index) line += " " + std::to_string(*index);
-  if (bytePosition >= 0) line += " at byte " + std::to_string(bytePosition);  // where the demuxer knows it
-  if (!index) line += " (reached by seeking)";
-  line += timeUs ? ", " + Seconds(*timeUs) + " s," : ", time unknown,";
+void SayTaken(const std::string& origin, const std::string& packet, const cp::H26xParser& picture) {
+  std::string line = origin + ": " + packet + ",";
   for (const cp::NALU& nalu : picture.nalus()) line += " " + cp::HEVCNaluTypeName(cp::HEVCNaluType(nalu));
   std::cerr << line << "\n";
 }

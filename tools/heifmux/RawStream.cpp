@@ -128,7 +128,7 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
   MappedFile file(path);
   AccessUnits units(file.data(), file.size());
   PictureFlagsOfHeaders pictureFlags;
-  InBandParameterSets parameterSets;
+  ParameterSetsInForce parameterSets;
   RandomAccessCounter counter(choice);
   std::optional<Candidate> candidate;
   Orvane::BlobPtr configuration;
@@ -158,6 +158,8 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
       if (unit.hasPicture) ++pictures;
       file.Release(candidate ? candidate->begin : unit.begin);
     }
+    // Chosen at the end of the file, the access unit may be the last, where a recording stopped.
+    const bool last = !chosen && candidate && candidate->leading == 0;
     if (!chosen && candidate) chosen = counter.IsWanted(candidate->TimeUs());
     if (pictures == 0) throw std::runtime_error(path + ": no HEVC video stream");
     if (!chosen) throw std::runtime_error(counter.Refusal(origin, clock.TimeUs(pictures)));
@@ -166,8 +168,8 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
     const auto framing = std::make_shared<cp::HEVCParser>(true);  // holds no configuration: Annex B packets
     const auto picture = framing->ParsePacket(Orvane::Proc::BlobFF::Create(
         nullptr, candidate->begin, static_cast<size_t>(candidate->end - candidate->begin)));
-    if (choice.verbose)
-      SayTaken(origin, candidate->index, candidate->begin - file.data(), candidate->TimeUs(), *picture);
+    const std::string name = PacketName(candidate->index, candidate->begin - file.data(), candidate->TimeUs());
+    if (choice.verbose) SayTaken(origin, name, *picture);
     // A packet over the mapped bytes, which outlive it: the conversion copies what it keeps.
     if (candidate->end - candidate->begin > INT32_MAX) throw std::runtime_error(origin + ": picture of over 2 GB");
     AVPacket* packet = av_packet_alloc();
@@ -176,8 +178,9 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
     packet->size = static_cast<int>(candidate->end - candidate->begin);
     packet->flags = AV_PKT_FLAG_KEY;
     std::vector<Image> images;
-    images.push_back(MakeImage(origin, candidate->configuration, framing,
-                               Orvane::Proc::DataPacketFF::Create(packet, 1, packet->pts, packet->dts, packet->duration)));
+    images.push_back(MakeImage(origin, name, candidate->configuration, framing,
+                               Orvane::Proc::DataPacketFF::Create(packet, 1, packet->pts, packet->dts, packet->duration),
+                               last));
     return images;
   } catch (const boost::exception& e) {
     throw std::runtime_error(origin + ": " + Describe(e));

@@ -44,6 +44,7 @@ constexpr const char kUsage[] =
     "  --primary N              make image N (1-based, in input order) the primary image\n"
     "  --exif F.G.T=VALUE       an Exif entry for the primary image, e.g. Exif.Image.Make=Maker\n"
     "                           (repeatable)\n"
+    "  --no-verify              write the images without first checking that each decodes on its own\n"
     "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
     "  -v, --verbose            say which packet each stream gave; show the plug-in's and FFmpeg's log\n"
     "  -h, --help               this text\n"
@@ -55,6 +56,7 @@ struct Options {
   std::optional<unsigned> primary;
   std::vector<std::pair<std::string, std::string>> exif;
   std::string plugin;
+  bool noVerify = false;
   heifmux::PictureChoice choice;
 };
 
@@ -83,6 +85,7 @@ Options ParseArguments(int argc, char** argv) {
   app.add_option("--frame", frame);
   app.add_option("--exif", exif);
   app.add_option("--plugin", options.plugin);
+  app.add_flag("--no-verify", options.noVerify);
   app.add_flag("-v,--verbose", options.choice.verbose);
   tools::AddHelpFlag(app, help);
   app.add_flag("--version", version);
@@ -220,6 +223,8 @@ int main(int argc, char** argv) {
     FLAGS_logtostderr = true;
     FLAGS_minloglevel = options.choice.verbose ? google::GLOG_INFO : google::GLOG_FATAL;
 
+    std::error_code ec;
+    if (std::filesystem::is_directory(options.output, ec)) throw std::runtime_error(options.output + ": is a directory");
     std::vector<Image> images;
     for (const std::string& input : options.inputs) {
       std::vector<Image> found = heifmux::ReadImages(input, options.choice);
@@ -228,6 +233,11 @@ int main(int argc, char** argv) {
     if (options.primary && *options.primary > images.size())
       throw UsageError("--primary " + std::to_string(*options.primary) + ": there are only " +
                        std::to_string(images.size()) + " images");
+    // An image that readers cannot show as the stream does is refused before anything is written.
+    for (const Image& image : images)
+      if (const auto problem = options.noVerify ? std::nullopt : heifmux::DecodeProblem(image))
+        throw std::runtime_error(image.origin + ": " + image.packet + ": the picture does not decode on its own (" +
+                                 *problem + "); nothing written");
     Image& primary = images[options.primary ? *options.primary - 1 : 0];
     if (options.primary) primary.codec->SetMainStreamFlag(true);
     if (!options.exif.empty()) {
