@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "FormatLibrary.h"
 #include "Images.h"
 
 namespace heifmux {
@@ -48,13 +49,14 @@ std::optional<int64_t> TimeUs(const AVPacket& packet, const AVStream& st, int64_
 // Reads the images; `seek` lets it start near the wanted time. Returns nothing when a seek may
 // have passed over the wanted picture, so that the caller reads again from the start.
 std::optional<std::vector<Image>> Read(const std::string& path, const PictureChoice& choice, bool seek) {
+  const FormatLibrary& lib = FormatLibrary::Get();
   AVFormatContext* format = nullptr;
-  if (int rc = avformat_open_input(&format, path.c_str(), nullptr, nullptr); rc < 0)
+  if (int rc = lib.open_input(&format, path.c_str(), nullptr, nullptr); rc < 0)
     throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
   std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(format, [](AVFormatContext* f) {
-    avformat_close_input(&f);
+    FormatLibrary::Get().close_input(&f);
   });
-  if (int rc = avformat_find_stream_info(format, nullptr); rc < 0)
+  if (int rc = lib.find_stream_info(format, nullptr); rc < 0)
     throw std::runtime_error("cannot read " + path + ": " + AvError(rc));
 
   std::vector<std::unique_ptr<Stream>> streams(format->nb_streams);
@@ -85,12 +87,12 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
   bool sought = false;
   if (seek && choice.timeUs && *choice.timeUs > kSeekMarginUs) {
     const int64_t target = startUs + *choice.timeUs - kSeekMarginUs;
-    sought = avformat_seek_file(format, -1, INT64_MIN, target, target, 0) >= 0;
+    sought = lib.seek_file(format, -1, INT64_MIN, target, target, 0) >= 0;
   }
 
   size_t missing = count;
   std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
-  while (missing && av_read_frame(format, packet.get()) >= 0) {
+  while (missing && lib.read_frame(format, packet.get()) >= 0) {
     const auto s = static_cast<unsigned>(packet->stream_index);
     Stream* stream = s < streams.size() ? streams[s].get() : nullptr;
     if (stream && stream->image && stream->image->lastOfInput) {

@@ -16,6 +16,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "FormatLibrary.h"
 #include "Orvane/Exception.h"
 #include "Orvane/Proc/CodecParsers/DecoderConfigurationRecords.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
@@ -25,7 +26,7 @@ extern "C" {
 namespace heifmux {
 namespace {
 
-constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
+constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34, kAUD = 35, kPrefixSEI = 39;
 
 // Raw HEVC streams: the file names they go by, and how much of a file tells a container apart.
 constexpr const char* kRawExtensions[] = {".hevc", ".h265", ".265", ".bin"};
@@ -33,7 +34,11 @@ constexpr size_t kProbeBytes = 16 * 1024;
 
 // A raw Annex B stream begins with a start code (after any zero bytes) or goes by a raw stream's
 // name; either way it is raw only while libavformat does not recognise another format in it, as
-// it recognises MPEG program streams, which begin with a start code too, or elementary H.264.
+// it recognises MPEG program streams, which begin with a start code too, or elementary H.264. One
+// that opens as HEVC streams open, with a VPS, an access unit delimiter or a prefix SEI of the base
+// layer and temporal sub-layer 0, is raw HEVC without asking: no other format begins with those
+// two bytes after a start code (those of H.264 or MPEG video set a bit that HEVC's headers leave
+// clear, or give another type).
 bool IsRawStream(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;  // libavformat says why it cannot be read
@@ -49,13 +54,18 @@ bool IsRawStream(const std::string& path) {
   const bool rawName = std::find(std::begin(kRawExtensions), std::end(kRawExtensions), extension) !=
                        std::end(kRawExtensions);
   if (!startCode && !rawName) return false;
+  if (startCode && zeros + 3 < length) {
+    const uint8_t* header = &head[zeros + 1];
+    const uint32_t type = header[0] >> 1;  // forbidden_zero_bit clear
+    if ((type == kVPS || type == kAUD || type == kPrefixSEI) && header[1] == 1) return true;  // layer 0, sub-layer 0
+  }
 
   AVProbeData probe{};
   probe.filename = "";
   probe.buf = head.data();
   probe.buf_size = static_cast<int>(length);
   int score = 0;
-  const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+  const AVInputFormat* format = FormatLibrary::Get().probe_input_format3(&probe, 1, &score);
   const bool other = format && std::strcmp(format->name, "hevc") != 0 &&
                      score > (rawName ? AVPROBE_SCORE_EXTENSION : AVPROBE_SCORE_RETRY);
   return !other;
