@@ -3,7 +3,10 @@
 //   (cp) plus heifmux's fixed start-up (heifmux on a picture of a few hundred bytes), in time and
 //   peak memory; and heifmux's own reading of the picture, in this process, without the plug-in;
 // - --time near the end of a raw 1080p stream of about 400 MB: heifmux against
-//   `ffmpeg -ss T -i IN -frames:v 1 -c copy` on the same file.
+//   `ffmpeg -ss T -i IN -frames:v 1 -c copy` on the same file;
+// - the check that the picture decodes on its own, on the 8K picture and on a 1080p one: heifmux
+//   against heifmux --no-verify, and what the check adds against `ffmpeg -i IN -frames:v 1 -f null -`,
+//   FFmpeg decoding the same picture.
 // Every program runs as a child process, measured by wait4: wall time, CPU time, peak resident
 // memory. The streams are made on first use beside the binary; the repetitions run interleaved.
 #include <benchmark/benchmark.h>
@@ -32,9 +35,13 @@ constexpr const char* kMake1080pStream =
     "-x265-params keyint=25:qp=26:log-level=error -f hevc \"$0.one\" && "
     "for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16; do cat \"$0.one\"; done >\"$0\"; rm -f \"$0.one\"'";
 constexpr const char* kNearTheEnd = "60";
+// One picture of the noisy 1080p stream above.
+constexpr const char* kMake1080pPicture =
+    "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=1920x1080 -vf noise=alls=12:allf=t "
+    "-frames:v 1 -c:v libx265 -preset ultrafast -x265-params qp=26:log-level=error -f hevc";
 
 struct Streams {
-  std::filesystem::path picture8K, tiny, stream1080p;
+  std::filesystem::path picture8K, tiny, stream1080p, picture1080p;
   std::filesystem::path output = std::filesystem::temp_directory_path() / "orvane-heifmux-bench";
 
   static const Streams& Get() {
@@ -45,6 +52,8 @@ struct Streams {
       s.tiny = bench_support::StreamPath(ORVANE_TINY_BENCH_STREAM_DEFAULT, "ORVANE_TINY_BENCH_STREAM", kMakeTinyPicture);
       s.stream1080p = bench_support::StreamPath(ORVANE_1080P_BENCH_STREAM_DEFAULT, "ORVANE_1080P_BENCH_STREAM",
                                                 kMake1080pStream);
+      s.picture1080p = bench_support::StreamPath(ORVANE_1080P_BENCH_PICTURE_DEFAULT, "ORVANE_1080P_BENCH_PICTURE",
+                                                 kMake1080pPicture);
       return s;
     }();
     return streams;
@@ -107,12 +116,30 @@ void BM_Program(benchmark::State& state, std::vector<std::string> (*command)(con
 std::vector<std::string> Heifmux8K(const Streams& s) {
   return {HEIFMUX_PATH, s.picture8K, "-o", s.output.string() + ".heic"};
 }
+std::vector<std::string> Heifmux8KNoVerify(const Streams& s) {
+  return {HEIFMUX_PATH, "--no-verify", s.picture8K, "-o", s.output.string() + ".heic"};
+}
+std::vector<std::string> FFmpegDecode8K(const Streams& s) {
+  return {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", s.picture8K, "-frames:v", "1", "-f", "null", "-"};
+}
+std::vector<std::string> Heifmux1080p(const Streams& s) {
+  return {HEIFMUX_PATH, s.picture1080p, "-o", s.output.string() + ".heic"};
+}
+std::vector<std::string> Heifmux1080pNoVerify(const Streams& s) {
+  return {HEIFMUX_PATH, "--no-verify", s.picture1080p, "-o", s.output.string() + ".heic"};
+}
+std::vector<std::string> FFmpegDecode1080p(const Streams& s) {
+  return {"ffmpeg", "-nostdin", "-loglevel", "error", "-i", s.picture1080p, "-frames:v", "1", "-f", "null", "-"};
+}
 std::vector<std::string> PlainCopy8K(const Streams& s) { return {"cp", s.picture8K, s.output.string() + ".copy"}; }
 std::vector<std::string> HeifmuxStartUp(const Streams& s) {
   return {HEIFMUX_PATH, s.tiny, "-o", s.output.string() + ".heic"};
 }
 std::vector<std::string> HeifmuxTimeNearTheEnd(const Streams& s) {
   return {HEIFMUX_PATH, "--time", kNearTheEnd, s.stream1080p, "-o", s.output.string() + ".heic"};
+}
+std::vector<std::string> HeifmuxTimeNearTheEndNoVerify(const Streams& s) {
+  return {HEIFMUX_PATH, "--no-verify", "--time", kNearTheEnd, s.stream1080p, "-o", s.output.string() + ".heic"};
 }
 std::vector<std::string> FFmpegSeekNearTheEnd(const Streams& s) {
   return {"ffmpeg", "-nostdin", "-loglevel", "error", "-ss", kNearTheEnd, "-i", s.stream1080p,
@@ -141,14 +168,24 @@ class SummaryReporter : public bench_support::CollectingReporter {
       return it == medians.end() ? Median{} : it->second;
     };
     const auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
-    const Median mux = get("BM_Program/Heifmux8K"), copy = get("BM_Program/PlainCopy8K");
+    // The muxing path against the copy: heifmux without its decode check, which the rows after measure.
+    const Median mux = get("BM_Program/Heifmux8KNoVerify"), copy = get("BM_Program/PlainCopy8K");
     const Median startUp = get("BM_Program/HeifmuxStartUp"), reading = get("BM_HeifmuxReading8K");
     const Median seek = get("BM_Program/HeifmuxTimeNearTheEnd"), ffmpeg = get("BM_Program/FFmpegSeekNearTheEnd");
+    const Median seekNoVerify = get("BM_Program/HeifmuxTimeNearTheEndNoVerify");
+    struct Check {
+      const char* picture;
+      Median with, without, ffmpeg;
+    } checks[] = {
+        {"raw 8K picture", get("BM_Program/Heifmux8K"), mux, get("BM_Program/FFmpegDecode8K")},
+        {"raw 1080p picture", get("BM_Program/Heifmux1080p"), get("BM_Program/Heifmux1080pNoVerify"),
+         get("BM_Program/FFmpegDecode1080p")},
+    };
     const double picture = Streams::Get().PictureMB();
     std::printf("\nMedians in this run, wall time (CPU time):\n");
     if (mux.seconds > 0 && copy.seconds > 0 && startUp.seconds > 0) {
       const double budget = 5 * copy.seconds + startUp.seconds;
-      std::printf("  8K picture, %.1f MiB: heifmux %.3f s (%.3f), cp %.3f s (%.3f), start-up %.3f s (%.3f)\n", picture,
+      std::printf("  8K picture, %.1f MiB: heifmux --no-verify %.3f s (%.3f), cp %.3f s (%.3f), start-up %.3f s (%.3f)\n", picture,
                   mux.seconds, mux.cpuSeconds, copy.seconds, copy.cpuSeconds, startUp.seconds, startUp.cpuSeconds);
       std::printf("    heifmux within 5 x cp + start-up = %.3f s: %.2f of it, %s\n", budget, mux.seconds / budget,
                   verdict(mux.seconds <= budget));
@@ -164,22 +201,44 @@ class SummaryReporter : public bench_support::CollectingReporter {
                   kNearTheEnd, seek.seconds, seek.cpuSeconds, ffmpeg.seconds, ffmpeg.cpuSeconds,
                   ffmpeg.seconds / seek.seconds, ffmpeg.cpuSeconds / seek.cpuSeconds,
                   verdict(ffmpeg.seconds >= 10 * seek.seconds));
+    if (seekNoVerify.seconds > 0 && ffmpeg.seconds > 0)
+      std::printf("    with --no-verify heifmux %.3f s (%.3f): %.1f x faster, %s\n", seekNoVerify.seconds,
+                  seekNoVerify.cpuSeconds, ffmpeg.seconds / seekNoVerify.seconds,
+                  verdict(ffmpeg.seconds >= 10 * seekNoVerify.seconds));
+    for (const Check& c : checks)
+      if (c.with.seconds > 0 && c.without.seconds > 0 && c.ffmpeg.seconds > 0)
+        std::printf("  %s: heifmux %.3f s (%.3f), --no-verify %.3f s (%.3f): the check %.3f s (%.3f);"
+                    " ffmpeg -frames:v 1 -f null %.3f s (%.3f), peak memory %.1f / %.1f / %.1f MiB\n",
+                    c.picture, c.with.seconds, c.with.cpuSeconds, c.without.seconds, c.without.cpuSeconds,
+                    c.with.seconds - c.without.seconds, c.with.cpuSeconds - c.without.cpuSeconds, c.ffmpeg.seconds,
+                    c.ffmpeg.cpuSeconds, c.with.peakMB, c.without.peakMB, c.ffmpeg.peakMB);
 
     // The table's rows, in wall time of the programs (medians).
     using bench_support::FormatSeconds;
     if (mux.seconds > 0 && copy.seconds > 0 && startUp.seconds > 0) {
       const double budget = 5 * copy.seconds + startUp.seconds;
-      bench_support::PrintTableRow("heifmux, raw 8K picture (wall time)", "heifmux " + FormatSeconds(mux.seconds),
+      bench_support::PrintTableRow("heifmux --no-verify, raw 8K picture (wall time)", "heifmux " + FormatSeconds(mux.seconds),
                                    "5 x cp + start-up " + FormatSeconds(budget), mux.seconds / budget, 1);
       char peak[64], picture8K[64];
       std::snprintf(peak, sizeof peak, "heifmux's peak %.0f MiB", mux.peakMB);
       std::snprintf(picture8K, sizeof picture8K, "the picture %.1f MiB", picture);
-      bench_support::PrintTableRow("heifmux, peak memory on the 8K picture", peak, picture8K, mux.peakMB / picture, 4);
+      bench_support::PrintTableRow("heifmux --no-verify, peak memory on the 8K picture", peak, picture8K,
+                                   mux.peakMB / picture, 4);
     }
     if (seek.seconds > 0 && ffmpeg.seconds > 0)
       bench_support::PrintTableRow("heifmux --time near the end of 410 MB (wall time)",
                                    "heifmux " + FormatSeconds(seek.seconds), "ffmpeg -ss " + FormatSeconds(ffmpeg.seconds),
                                    seek.seconds / ffmpeg.seconds, 0.1);
+    if (seekNoVerify.seconds > 0 && ffmpeg.seconds > 0)
+      bench_support::PrintTableRow("heifmux --no-verify --time near the end of 410 MB (wall time)",
+                                   "heifmux " + FormatSeconds(seekNoVerify.seconds),
+                                   "ffmpeg -ss " + FormatSeconds(ffmpeg.seconds), seekNoVerify.seconds / ffmpeg.seconds, 0.1);
+    for (const Check& c : checks)
+      if (c.with.seconds > 0 && c.without.seconds > 0 && c.ffmpeg.seconds > 0)
+        bench_support::PrintTableRow(std::string("heifmux's decode check, ") + c.picture + " (wall time)",
+                                     "heifmux - heifmux --no-verify " + FormatSeconds(c.with.seconds - c.without.seconds),
+                                     "ffmpeg -frames:v 1 -f null " + FormatSeconds(c.ffmpeg.seconds),
+                                     (c.with.seconds - c.without.seconds) / c.ffmpeg.seconds);
   }
 
  private:
@@ -194,9 +253,15 @@ class SummaryReporter : public bench_support::CollectingReporter {
 #define PROGRAM(command) \
   BENCHMARK_CAPTURE(BM_Program, command, command)->UseManualTime()->Iterations(1)->Repetitions(7)->Unit(benchmark::kMillisecond)
 PROGRAM(Heifmux8K);
+PROGRAM(Heifmux8KNoVerify);
+PROGRAM(FFmpegDecode8K);
+PROGRAM(Heifmux1080p);
+PROGRAM(Heifmux1080pNoVerify);
+PROGRAM(FFmpegDecode1080p);
 PROGRAM(PlainCopy8K);
 PROGRAM(HeifmuxStartUp);
 PROGRAM(HeifmuxTimeNearTheEnd);
+PROGRAM(HeifmuxTimeNearTheEndNoVerify);
 PROGRAM(FFmpegSeekNearTheEnd);
 BENCHMARK(BM_HeifmuxReading8K)->Repetitions(7)->Unit(benchmark::kMillisecond)->UseRealTime();
 

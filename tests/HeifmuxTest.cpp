@@ -277,6 +277,13 @@ TEST(Heifmux, EveryStreamGivesTheRightPictureOrARefusal) {
   RunCommand("ffmpeg -hide_banner -loglevel error -i " + Quote(dir / "clean.mp4") + " -c copy " + Quote(dir / "clean.hevc") +
              " -c copy " + Quote(dir / "clean.ts") + " && cat " + Quote(dir / "small.ts") + " " + Quote(dir / "large.ts") +
              " >" + Quote(dir / "switch.ts") + " && mkdir " + Quote(dir / "x.hevc"));
+  // One picture in four slices, the last of them lost whole.
+  RunCommand("ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=192x128 -frames:v 1 -f yuv4mpegpipe - | x265"
+             " --input - --y4m --slices 4 --log-level error -o " + Quote(dir / "slices.hevc") + " 2>/dev/null");
+  std::vector<Orvane::Proc::CodecParsers::NALU> slices;
+  std::vector<uint8_t> picture = codec_test::ReadFile(dir / "slices.hevc");
+  Orvane::Proc::CodecParsers::FindAnnexBNalus(picture.data(), picture.size(), slices);
+  WriteBytes(dir / "slices-cut.hevc", {picture.begin(), picture.begin() + (slices.back().data - picture.data()) - 3});
   for (const auto& [from, cut] : {std::pair{"clean.hevc", 100}, {"clean.ts", 4 * 188}}) {
     const std::vector<uint8_t> bytes = codec_test::ReadFile(dir / from);
     WriteBytes(dir / ("cut" + std::filesystem::path(from).extension().string()), {bytes.begin(), bytes.end() - cut});
@@ -308,6 +315,7 @@ TEST(Heifmux, EveryStreamGivesTheRightPictureOrARefusal) {
     std::filesystem::path output = {};
   } rows[] = {
       {"raw, last access unit cut short", Quote(dir / "cut.hevc") + " --frame 3", 1, "the picture is cut short"},
+      {"raw, last slice of the last picture lost", Quote(dir / "slices-cut.hevc"), 1, "the picture is cut short"},
       {"MPEG-TS, last PES packet cut short", Quote(dir / "cut.ts") + " --frame 3", 1, "the picture is cut short"},
       {"PPS 1 added, PPS 0 still used", Quote(dir / "pps1.hevc") + " --frame 3", 0,
        RandomAccessDigests(dir / "one-pps.hevc").at(2)},

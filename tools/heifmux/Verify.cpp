@@ -34,8 +34,23 @@ struct Decoded {
   std::string problem;  // empty when a picture came out clean
 };
 
-// One decode of the item alone. `threads` 0 lets the decoder choose how many.
-Decoded Decode(const Orvane::IBlob& hvcc, const AVPacket& item, int threads) {
+// Frame buffers whose planes are filled with the byte `opaque` points to before the decoder writes
+// into them, so that what no slice wrote shows.
+int FilledBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+  const int rc = avcodec_default_get_buffer2(context, frame, flags);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+  if (rc < 0 || !descriptor) return rc;
+  for (int plane = 0; plane < 4 && frame->data[plane]; ++plane) {
+    const int lines = plane == 1 || plane == 2 ? AV_CEIL_RSHIFT(frame->height, descriptor->log2_chroma_h) : frame->height;
+    std::memset(frame->data[plane], *static_cast<const uint8_t*>(context->opaque),
+                static_cast<size_t>(frame->linesize[plane]) * static_cast<size_t>(lines));
+  }
+  return rc;
+}
+
+// One decode of the item alone, into frame buffers filled with `fill`. `threads` 0 lets the
+// decoder choose how many.
+Decoded Decode(const Orvane::IBlob& hvcc, const AVPacket& item, int threads, uint8_t fill) {
   Decoded out;
   const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_HEVC);
   if (!decoder) {
@@ -55,6 +70,8 @@ Decoded Decode(const Orvane::IBlob& hvcc, const AVPacket& item, int threads) {
   context->err_recognition = AV_EF_EXPLODE | AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_CAREFUL;
   context->thread_type = FF_THREAD_SLICE;  // one picture: only its rows or slices can go side by side
   context->thread_count = threads;
+  context->opaque = &fill;
+  context->get_buffer2 = FilledBuffer;
   int rc = avcodec_open2(context.get(), decoder, nullptr);
   if (rc >= 0) rc = avcodec_send_packet(context.get(), &item);
   if (rc >= 0) rc = avcodec_send_packet(context.get(), nullptr);
@@ -87,7 +104,8 @@ bool SamePicture(const AVFrame& a, const AVFrame& b) {
 // The item with its last unit, where that is a slice, lengthened by bytes of all ones. A slice
 // that ends where it should ends its decoding at its end_of_slice_segment_flag, before them, so the
 // picture decodes the same; the decoding of one cut short runs on past its end, where the decoder
-// otherwise reads zeros, and reads these instead. Null when the last unit is not a slice.
+// otherwise reads zeros, and reads these instead. The item as it is where the last unit is not a
+// slice.
 PacketPtr LastSliceLengthened(const AVPacket& item) {
   PacketPtr longer(nullptr, [](AVPacket* p) { av_packet_free(&p); });
   std::vector<cp::NALU> units;
@@ -96,8 +114,11 @@ PacketPtr LastSliceLengthened(const AVPacket& item) {
   } catch (const boost::exception&) {
     return longer;  // the decoder says what is wrong with it
   }
-  if (units.empty() || cp::HEVCNaluType(units.back()) >= 32 || item.size > INT32_MAX - kBytesBeyond) return longer;
   longer.reset(av_packet_alloc());
+  if (units.empty() || cp::HEVCNaluType(units.back()) >= 32 || item.size > INT32_MAX - kBytesBeyond) {
+    if (!longer || av_packet_ref(longer.get(), &item) < 0) throw std::bad_alloc();
+    return longer;
+  }
   if (!longer || av_new_packet(longer.get(), item.size + kBytesBeyond) < 0) throw std::bad_alloc();
   std::memcpy(longer->data, item.data, static_cast<size_t>(item.size));
   std::memset(longer->data + item.size, 0xff, kBytesBeyond);
@@ -115,17 +136,20 @@ std::optional<std::string> DecodeProblem(const Image& image) {
   if (image.lastOfInput) longer = LastSliceLengthened(item);
   Decoded plain, lengthened;
   if (longer) {
-    // Two decodes of one picture each, side by side.
+    // A picture the input ends with may have lost its end: its last slices, or the end of its last
+    // slice. It is decoded twice, side by side, the second time with its last slice lengthened and
+    // into buffers filled otherwise: the two pictures differ where a slice read past its end or
+    // where no slice reached.
     std::exception_ptr failure;
     std::thread other([&] {
       try {
-        lengthened = Decode(*image.hvcc, *longer, 1);
+        lengthened = Decode(*image.hvcc, *longer, 1, 0xff);
       } catch (...) {
         failure = std::current_exception();
       }
     });
     try {
-      plain = Decode(*image.hvcc, item, 1);
+      plain = Decode(*image.hvcc, item, 1, 0);
     } catch (...) {
       other.join();
       throw;
@@ -133,7 +157,7 @@ std::optional<std::string> DecodeProblem(const Image& image) {
     other.join();
     if (failure) std::rethrow_exception(failure);
   } else {
-    plain = Decode(*image.hvcc, item, 0);
+    plain = Decode(*image.hvcc, item, 0, 0);
   }
   if (!plain.problem.empty()) return plain.problem;
   const uint32_t width = image.codec->GetWidth(), height = image.codec->GetHeight();
@@ -141,7 +165,7 @@ std::optional<std::string> DecodeProblem(const Image& image) {
     return "it decodes to " + std::to_string(plain.frame->width) + "x" + std::to_string(plain.frame->height) +
            ", not to the " + std::to_string(width) + "x" + std::to_string(height) + " of its SPS";
   if (longer && (!lengthened.problem.empty() || !SamePicture(*plain.frame, *lengthened.frame)))
-    return "its last slice runs on past the end of the input: the picture is cut short";
+    return "its slices end before the picture does or run on past the end of the input: the picture is cut short";
   return std::nullopt;
 }
 
