@@ -5,6 +5,7 @@
 
 #include "Orvane/Proc/CodecParsers/H26xSyntax.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "Orvane/Proc/CodecParsers/HEVC_SEI.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
 // A field of a record, or entry i of an array field, under the field's own name.
@@ -605,6 +606,151 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
     const uint32_t lastRefIdx =
         h.collocated_from_l0_flag ? h.num_ref_idx_l0_active_minus1 : h.num_ref_idx_l1_active_minus1;
     if (lastRefIdx > 0) FIELD(h, collocated_ref_idx);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// sei_rbsp: each message a record of its own, its decoded form nested under the payload's name.
+
+namespace {
+
+void ListTimeCode(const HEVC_TimeCode& f, SyntaxListing& out) {
+  FIELD(f, num_clock_ts);
+  for (uint32_t i = 0; i < f.num_clock_ts; ++i) {
+    ENTRY(f, clock_timestamp_flag, i);
+    if (!f.clock_timestamp_flag[i]) continue;
+    ENTRY(f, units_field_based_flag, i);
+    ENTRY(f, counting_type, i);
+    ENTRY(f, full_timestamp_flag, i);
+    ENTRY(f, discontinuity_flag, i);
+    ENTRY(f, cnt_dropped_flag, i);
+    ENTRY(f, n_frames, i);
+    if (f.full_timestamp_flag[i]) {
+      ENTRY(f, seconds_value, i);
+      ENTRY(f, minutes_value, i);
+      ENTRY(f, hours_value, i);
+    } else {
+      ENTRY(f, seconds_flag, i);
+      if (f.seconds_flag[i]) {
+        ENTRY(f, seconds_value, i);
+        ENTRY(f, minutes_flag, i);
+        if (f.minutes_flag[i]) {
+          ENTRY(f, minutes_value, i);
+          ENTRY(f, hours_flag, i);
+          if (f.hours_flag[i]) ENTRY(f, hours_value, i);
+        }
+      }
+    }
+    ENTRY(f, time_offset_length, i);
+    if (f.time_offset_length[i] > 0) ENTRY(f, time_offset_value, i);
+  }
+}
+
+void ListDecodedPictureHash(const HEVC_DecodedPictureHash& f, SyntaxListing& out) {
+  FIELD(f, hash_type);
+  for (uint32_t c = 0; c < f.componentCount; ++c) {
+    if (f.hash_type == 0) {
+      for (uint32_t i = 0; i < 16; ++i) out.Element("picture_md5", {c, i}, f.picture_md5[c][i]);
+    } else if (f.hash_type == 1) {
+      ENTRY(f, picture_crc, c);
+    } else if (f.hash_type == 2) {
+      ENTRY(f, picture_checksum, c);
+    }
+  }
+}
+
+// The bytes of a user data message, numbered from the payload's first byte as the syntax counts
+// them, so that they follow the country code or the UUID.
+void ListUserData(const HEVC_SEIMessage& m, std::string_view name, SyntaxListing& out) {
+  const std::span<const uint8_t> bytes = m.UserData();
+  const auto first = static_cast<uint32_t>(m.payload.size() - bytes.size());
+  for (uint32_t i = 0; i < bytes.size(); ++i) out.Element(name, {first + i}, bytes[i]);
+}
+
+void ListForm(const HEVC_SEIMessage& m, SyntaxListing& out) {
+  switch (m.payloadType) {
+    case HEVC_SEIMessage::kUserDataRegistered: {
+      const HEVC_UserDataRegistered& f = m.user_data_registered_itu_t_t35;
+      out.BeginRecord("user_data_registered_itu_t_t35");
+      FIELD(f, itu_t_t35_country_code);
+      if (f.itu_t_t35_country_code == 0xFF) FIELD(f, itu_t_t35_country_code_extension_byte);
+      ListUserData(m, "itu_t_t35_payload_byte", out);
+      break;
+    }
+    case HEVC_SEIMessage::kUserDataUnregistered: {
+      out.BeginRecord("user_data_unregistered");
+      for (uint32_t i = 0; i < 16; ++i) ENTRY(m.user_data_unregistered, uuid_iso_iec_11578, i);
+      ListUserData(m, "user_data_payload_byte", out);
+      break;
+    }
+    case HEVC_SEIMessage::kRecoveryPoint: {
+      const HEVC_RecoveryPoint& f = m.recovery_point;
+      out.BeginRecord("recovery_point");
+      FIELD(f, recovery_poc_cnt);
+      FIELD(f, exact_match_flag);
+      FIELD(f, broken_link_flag);
+      break;
+    }
+    case HEVC_SEIMessage::kDecodedPictureHash:
+      // Decoded without the SPS in force, the hash has no form to list.
+      if (m.decoded_picture_hash.componentCount == 0) return;
+      out.BeginRecord("decoded_picture_hash");
+      ListDecodedPictureHash(m.decoded_picture_hash, out);
+      break;
+    case HEVC_SEIMessage::kTimeCode:
+      out.BeginRecord("time_code");
+      ListTimeCode(m.time_code, out);
+      break;
+    case HEVC_SEIMessage::kMasteringDisplayColourVolume: {
+      const HEVC_MasteringDisplayColourVolume& f = m.mastering_display_colour_volume;
+      out.BeginRecord("mastering_display_colour_volume");
+      for (uint32_t c = 0; c < 3; ++c) {
+        out.BeginRecord("display_primaries", {c});
+        FIELD(f.display_primaries[c], display_primaries_x);
+        FIELD(f.display_primaries[c], display_primaries_y);
+        out.EndRecord();
+      }
+      FIELD(f, white_point_x);
+      FIELD(f, white_point_y);
+      FIELD(f, max_display_mastering_luminance);
+      FIELD(f, min_display_mastering_luminance);
+      break;
+    }
+    case HEVC_SEIMessage::kContentLightLevel: {
+      const HEVC_ContentLightLevel& f = m.content_light_level_info;
+      out.BeginRecord("content_light_level_info");
+      FIELD(f, max_content_light_level);
+      FIELD(f, max_pic_average_light_level);
+      break;
+    }
+    case HEVC_SEIMessage::kAlternativeTransferCharacteristics:
+      out.BeginRecord("alternative_transfer_characteristics");
+      FIELD(m.alternative_transfer_characteristics, preferred_transfer_characteristics);
+      break;
+    case HEVC_SEIMessage::kAmbientViewingEnvironment: {
+      const HEVC_AmbientViewingEnvironment& f = m.ambient_viewing_environment;
+      out.BeginRecord("ambient_viewing_environment");
+      FIELD(f, ambient_illuminance);
+      FIELD(f, ambient_light_x);
+      FIELD(f, ambient_light_y);
+      break;
+    }
+    default:
+      return;
+  }
+  out.EndRecord();
+}
+
+}  // namespace
+
+void ListSyntax(const HEVC_SEI& sei, SyntaxListing& out) {
+  for (uint32_t i = 0; i < sei.messages.size(); ++i) {
+    const HEVC_SEIMessage& m = sei.messages[i];
+    out.BeginRecord("messages", {i});
+    FIELD(m, payloadType);
+    FIELD(m, payloadSize);
+    ListForm(m, out);
+    out.EndRecord();
   }
 }
 

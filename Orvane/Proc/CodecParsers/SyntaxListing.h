@@ -16,6 +16,7 @@ struct HEVC_VPS;
 struct HEVC_SPS;
 struct HEVC_PPS;
 struct HEVCSliceHeader;
+struct HEVC_SEI;
 struct H264SliceHeader;
 struct H264Slice;
 struct H264_SEI;
@@ -53,6 +54,9 @@ void ListSyntax(const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
                 SyntaxListing& out);
+// Each H.265 SEI message is a record of its own, with its decoded form nested under the payload's
+// name.
+void ListSyntax(const HEVC_SEI& sei, SyntaxListing& out);
 
 // The VUI head that the H.264 and H.265 VUIs share, as part of the listing of either.
 void ListSyntax(const CommonVUI& vui, SyntaxListing& out);
