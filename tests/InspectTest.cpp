@@ -50,6 +50,7 @@ std::pair<std::vector<Json>, std::set<std::string>> Decoded(const Json& listing)
 TEST(Inspect, RawMp4AndTransportStreamListTheSameFields) {
   const struct Row { std::filesystem::path stream; const char* codec; size_t withFields, parameterSets; } rows[] = {
       {kStream, "h265", 17, 3},                                                 // every slice, with its header
+      {std::filesystem::path(HEVC_TEST_DATA) / "rext422_10_hdr.hevc", "h265", 5, 3},  // three slices, two SEI units
       {std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264", "h264", 16, 2},  // six slices and ten SEI units
   };
   for (const Row& row : rows) {

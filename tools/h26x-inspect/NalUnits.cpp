@@ -5,12 +5,13 @@
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "Orvane/Proc/CodecParsers/HEVC_SEI.h"
 
 namespace inspect {
 
 namespace {
 
-constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
+constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34, kPrefixSEI = 39, kSuffixSEI = 40;
 constexpr uint32_t kH264SEI = 6, kH264SPS = 7, kH264PPS = 8;
 
 class HEVCDecoder : public UnitDecoder {
@@ -33,6 +34,7 @@ class HEVCDecoder : public UnitDecoder {
         auto sps = std::make_unique<cp::HEVC_SPS>();
         sps->Decode(nalu, ps_);
         ps_.AddNALU(nalu);
+        inForce_ = ps_.GetSPS(sps->sps_seq_parameter_set_id);
         cp::ListSyntax(*sps, fields);
         return true;
       }
@@ -45,22 +47,33 @@ class HEVCDecoder : public UnitDecoder {
         cp::ListSyntax(*pps, *ps_.GetSPS(pps->pps_seq_parameter_set_id), fields);
         return true;
       }
+      case kPrefixSEI:
+      case kSuffixSEI: {
+        cp::HEVC_SEI sei;
+        sei.Decode(nalu, inForce_.get());
+        cp::ListSyntax(sei, fields);
+        return true;
+      }
       default:
         return DecodeSlice(nalu, fields);
     }
   }
 
  private:
-  bool DecodeSlice(const cp::NALU& nalu, cp::SyntaxListing& fields) const {
+  bool DecodeSlice(const cp::NALU& nalu, cp::SyntaxListing& fields) {
     const std::shared_ptr<const cp::HEVCSliceHeader> header = cp::CreateSliceHeader(ps_, nalu);
     if (!header) return false;
     const auto pps = ps_.GetPPS(header->slice_pic_parameter_set_id);
     const auto sps = ps_.GetSPS(pps->pps_seq_parameter_set_id);
+    inForce_ = sps;
     cp::ListSyntax(*header, Type(nalu), *sps, *pps, fields);
     return true;
   }
 
   cp::HEVC_PS ps_;
+  // The SPS of the latest slice, or before the first slice the latest SPS: the one in force for
+  // the SEI units around a picture, whose decoded picture hash needs its component count.
+  std::shared_ptr<const cp::HEVC_SPS> inForce_;
 };
 
 // H.264: parameter sets with their fields, slices decoded against the parameter sets in force,
