@@ -22,6 +22,7 @@ extern "C" {
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
+#include "Orvane/Proc/CodecParsers/HEVC_SEI.h"
 
 namespace inspect {
 
@@ -219,21 +220,39 @@ class SummariserBase : public Summariser {
   Json firstRefusal_;
 };
 
-// Mastering display and light level as the SEI messages give them, the first of each.
+// Mastering display and light level as the SEI messages of either codec give them, the first of
+// each.
+void AddMasteringDisplay(Json& hdr, const cp::H264_MasteringDisplayColourVolume& v) {
+  if (hdr.contains("mastering_display")) return;
+  Json primaries = Json::array();
+  for (const auto& p : v.display_primaries) primaries.push_back({p.display_primaries_x, p.display_primaries_y});
+  hdr["mastering_display"] = {{"display_primaries", primaries},
+                              {"white_point", {v.white_point_x, v.white_point_y}},
+                              {"max_display_mastering_luminance", v.max_display_mastering_luminance},
+                              {"min_display_mastering_luminance", v.min_display_mastering_luminance}};
+}
+
+void AddContentLightLevel(Json& hdr, const cp::H264_ContentLightLevel& v) {
+  if (hdr.contains("content_light_level")) return;
+  hdr["content_light_level"] = {{"max_content_light_level", v.max_content_light_level},
+                                {"max_pic_average_light_level", v.max_pic_average_light_level}};
+}
+
 void AddHDR(Json& hdr, const cp::H264_SEI& sei) {
   for (const cp::SEIMessage& m : sei.messages) {
-    if (m.payloadType == cp::SEIMessage::kMasteringDisplayColourVolume && !hdr.contains("mastering_display")) {
-      const auto& v = m.mastering_display_colour_volume;
-      Json primaries = Json::array();
-      for (const auto& p : v.display_primaries) primaries.push_back({p.display_primaries_x, p.display_primaries_y});
-      hdr["mastering_display"] = {{"display_primaries", primaries},
-                                  {"white_point", {v.white_point_x, v.white_point_y}},
-                                  {"max_display_mastering_luminance", v.max_display_mastering_luminance},
-                                  {"min_display_mastering_luminance", v.min_display_mastering_luminance}};
-    }
-    if (m.payloadType == cp::SEIMessage::kContentLightLevel && !hdr.contains("content_light_level")) {
-      hdr["content_light_level"] = {{"max_content_light_level", m.content_light_level.max_content_light_level},
-                                    {"max_pic_average_light_level", m.content_light_level.max_pic_average_light_level}};
+    if (m.payloadType == cp::SEIMessage::kMasteringDisplayColourVolume) AddMasteringDisplay(hdr, m.mastering_display_colour_volume);
+    if (m.payloadType == cp::SEIMessage::kContentLightLevel) AddContentLightLevel(hdr, m.content_light_level);
+  }
+}
+
+void AddHDR(Json& hdr, const cp::HEVC_SEI& sei) {
+  for (const cp::HEVC_SEIMessage& m : sei.messages) {
+    using M = cp::HEVC_SEIMessage;
+    if (m.payloadType == M::kMasteringDisplayColourVolume) AddMasteringDisplay(hdr, m.mastering_display_colour_volume);
+    if (m.payloadType == M::kContentLightLevel) AddContentLightLevel(hdr, m.content_light_level_info);
+    if (m.payloadType == M::kAlternativeTransferCharacteristics && !hdr.contains("alternative_transfer")) {
+      hdr["alternative_transfer"] =
+          CodeName(&av_color_transfer_name, m.alternative_transfer_characteristics.preferred_transfer_characteristics);
     }
   }
 }
@@ -443,7 +462,7 @@ class HEVCSummariser : public SummariserBase {
   HEVCSummariser() : SummariserBase(Codec::H265) {}
 
  private:
-  static constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34;
+  static constexpr uint32_t kVPS = 32, kSPS = 33, kPPS = 34, kPrefixSEI = 39, kSuffixSEI = 40;
   static constexpr uint32_t kRASL_N = 8, kRASL_R = 9, kBLA_W_LP = 16, kCRA = 21, kIRAPLast = 23;
 
   void Decode(const cp::NALU& nalu) override {
@@ -469,6 +488,13 @@ class HEVCSummariser : public SummariserBase {
         pps->Decode(nalu, ps_);
         ps_.AddNALU(nalu);
         ParameterSet("PPS", pps->pps_pic_parameter_set_id, nalu);
+        return;
+      }
+      case kPrefixSEI:
+      case kSuffixSEI: {
+        cp::HEVC_SEI sei;
+        sei.Decode(nalu);
+        AddHDR(hdr_, sei);
         return;
       }
       default:
@@ -526,8 +552,11 @@ class HEVCSummariser : public SummariserBase {
     return sequence;
   }
 
+  void Extra(Json& summary) const override { summary.update(hdr_); }
+
   cp::HEVC_PS ps_;
   bool fieldSequence_ = false;
+  Json hdr_ = Json::object();
 };
 
 void WriteText(std::string& text, const Json& value, int depth) {
