@@ -345,4 +345,37 @@ TEST(Heifmux, EveryStreamGivesTheRightPictureOrARefusal) {
   }
 }
 
+// Each image carries the colour its stream declares, as libheif reads it back (and heif-info says
+// so): colr nclx from the SPS's VUI, mdcv and clli from the picture's SEI, none essential; --verbose
+// says which. A stream that declares none gives the very file it gave before colour properties.
+TEST(Heifmux, ImagesCarryTheColourTheirStreamsDeclare) {
+  const std::string hdr10 = "--colorprim bt2020 --transfer smpte2084 --colormatrix bt2020nc --max-cll 1000,400 --master-display "
+                            "'G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,1)'";
+  const struct Row { const char* name; std::string x265; std::vector<std::string> expected; const char* verbose; } rows[] = {
+      {"HDR10 (PQ)", hdr10, {"colr nclx 9 16 9 0", "mdcv 13250 34500 7500 3000 34000 16000 15635 16450 10000000 1", "clli 1000 400"},
+       "colr nclx 9/16/9 limited range, mdcv, clli"},
+      {"HLG", "--colorprim bt2020 --transfer arib-std-b67 --colormatrix bt2020nc", {"colr nclx 9 18 9 0"}, "colr nclx 9/18/9 limited range"},
+      {"full-range BT.709", "--range full --colorprim bt709 --transfer bt709 --colormatrix bt709", {"colr nclx 1 1 1 1"}, "colr nclx 1/1/1 full range"},
+      {"full range alone", "--range full", {"colr nclx 2 2 2 1"}, "colr nclx 2/2/2 full range"},
+      {"plain", "", {}, "none"},
+  };
+  TempDir dir;
+  RunCommand("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=64x64 -frames:v 1 -pix_fmt yuv420p10le -f rawvideo " +
+             Quote(dir / "in.yuv"));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RunCommand("x265 --input " + Quote(dir / "in.yuv") + " --input-res 64x64 --fps 25 --frames 1 --input-depth 10 --output-depth 10 "
+               "--log-level error --no-progress " + row.x265 + " -o " + Quote(dir / "in.hevc"));
+    const Outcome muxed = Heifmux("-v " + Quote(dir / "in.hevc") + " -o " + Quote(dir / "out.heic"));
+    ASSERT_EQ(muxed.status, 0) << muxed.output;
+    EXPECT_EQ(ReadHeif(dir / "out.heic").items.at(1).colour, row.expected);
+    EXPECT_NE(muxed.output.find(std::string("Image #1 colour properties: ") + row.verbose + "\n"), std::string::npos) << muxed.output;
+    const std::string info = RunCommand("heif-info " + Quote(dir / "out.heic"));
+    EXPECT_NE(info.find(row.expected.empty() ? "color profile: no" : "color profile: nclx"), std::string::npos) << info;
+  }
+  Heifmux(Quote(kData + "/main10.hevc") + " -o " + Quote(dir / "plain.heic"));
+  EXPECT_EQ(RunCommand("sha256sum < " + Quote(dir / "plain.heic")).substr(0, 64),
+            "90c3ab781b0ffb7d465462b9d7c5c3cefafa6cffaf826e4b303cb00620e9e105");
+}
+
 }  // namespace

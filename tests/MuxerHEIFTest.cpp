@@ -65,7 +65,8 @@ TEST(MuxerHEIF, StreamsAndPackets) {
     muxer->Write(index, MakePacket(picture));
   }
   muxer->Write(b, noPayload);
-  EXPECT_EQ(log.lines, (std::vector<std::string>{"1 Skip packet for image #1 because image sequences are not supported",
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"0 Image #1 colour properties: none", "0 Image #2 colour properties: none",
+                                                 "1 Skip packet for image #1 because image sequences are not supported",
                                                  "1 Skip packet for image #2 because image sequences are not supported"}));
   const Orvane::Core::Property root = muxer->GetStatistic();
   EXPECT_EQ(root.begin()->FindChild("Count")->GetString() + " " + root.begin()->FindChild("Destination")->GetString(),
@@ -148,6 +149,27 @@ TEST(MuxerHEIF, FormatNameFollowsTheExtension) {
   const std::vector<std::pair<const char*, const char*>> rows = {
       {"a.heif", "heif"}, {"a.HeIf", "heif"}, {"a.heic", "heic"}, {"a.jpg", "heic"}, {"a", "heic"}, {"dir.heif/a", "heic"}, {"a.heif.tmp", "heic"}};
   for (const auto& [path, expected] : rows) EXPECT_EQ(NewMuxer(dir / path)->GetFormatName(), expected) << path;
+}
+
+// mdcv and clli come from the configuration's SEI too, the picture's own message standing over
+// it; an SEI unit of the picture that cannot be read is skipped with a warning, the picture kept.
+TEST(MuxerHEIF, ColourOfTheConfigurationAndOfThePicture) {
+  const auto cll = [](int max) { return Unit(39, "type:u8=144 size:u8=4 cll:u16=" + std::to_string(max) + " fall:u16=400"); };
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  const SyntaxUnit mdcv = Unit(39, "type:u8=137 size:u8=24 a:u64=1 b:u64=2 c:u64=3");
+  muxer->AddStream(Video(64, 48, {BaseVPS(), BaseSPS(), BasePPS(), mdcv, cll(1000)}));
+  muxer->WriteHeader(1);
+  std::vector<uint8_t> picture;
+  for (const std::vector<uint8_t>& unit : {cll(2000).Bytes(), Unit(39, "type:u8=144 size:u8=9").Bytes(), std::vector<uint8_t>{2, 1, 0xD0}}) {
+    picture.insert(picture.end(), {0, 0, 0, static_cast<uint8_t>(unit.size())});
+    picture.insert(picture.end(), unit.begin(), unit.end());
+  }
+  LogCapture log;
+  muxer->Write(1, MakePacket(picture));
+  muxer->Close();
+  EXPECT_EQ(ReadHeif(dir / "out.heic").items.at(1).colour, (std::vector<std::string>{"mdcv 0 0 0 1 0 0 0 2 0 3", "clli 2000 400"}));
+  EXPECT_EQ(log.lines.at(0), "1 Image #1: an SEI unit cannot be read (End of stream); its colour messages before that are used");
 }
 
 }  // namespace

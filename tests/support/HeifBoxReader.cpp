@@ -3,9 +3,21 @@
 #include <heif_file.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <string>
 #include <stdexcept>
 
 namespace testing_support {
+
+namespace {
+
+std::string Join(std::initializer_list<uint64_t> values) {
+  std::string out;
+  for (uint64_t v : values) out += (out.empty() ? "" : " ") + std::to_string(v);
+  return out;
+}
+
+}  // namespace
 
 HeifFileView ReadHeif(const std::filesystem::path& path) {
   heif::HeifFile file;
@@ -22,6 +34,23 @@ HeifFileView ReadHeif(const std::filesystem::path& path) {
       if (const auto ispe = std::dynamic_pointer_cast<heif::Box_ispe>(property.property)) {
         item.ispe = std::make_pair(ispe->get_width(), ispe->get_height());
       }
+      std::string colour;
+      if (const auto colr = std::dynamic_pointer_cast<heif::Box_colr>(property.property)) {
+        const auto nclx = std::dynamic_pointer_cast<const heif::color_profile_nclx>(colr->get_color_profile());
+        colour = nclx ? "colr nclx " + Join({nclx->get_colour_primaries(), nclx->get_transfer_characteristics(),
+                                             nclx->get_matrix_coefficients(), nclx->get_full_range_flag()})
+                      : "colr other";
+      }
+      if (const auto box = std::dynamic_pointer_cast<heif::Box_mdcv>(property.property)) {
+        const heif_mastering_display_colour_volume& m = box->mdcv;
+        colour = "mdcv " + Join({m.display_primaries_x[0], m.display_primaries_y[0], m.display_primaries_x[1], m.display_primaries_y[1],
+                                 m.display_primaries_x[2], m.display_primaries_y[2], m.white_point_x, m.white_point_y,
+                                 m.max_display_mastering_luminance, m.min_display_mastering_luminance});
+      }
+      if (const auto box = std::dynamic_pointer_cast<heif::Box_clli>(property.property)) {
+        colour = "clli " + Join({box->clli.max_content_light_level, box->clli.max_pic_average_light_level});
+      }
+      if (!colour.empty()) item.colour.push_back(colour + (property.essential ? " essential" : ""));
       if (const auto hvcC = std::dynamic_pointer_cast<heif::Box_hvcC>(property.property)) {
         heif::StreamWriter writer;
         hvcC->write(writer);

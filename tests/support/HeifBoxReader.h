@@ -18,6 +18,9 @@ struct HeifItem {
   std::optional<std::pair<uint32_t, uint32_t>> ispe;
   std::vector<uint8_t> hvcC;                     // the hvcC box payload, when associated
   std::vector<std::vector<uint8_t>> hvcCUnits;  // its NAL units in the record's order
+  // colr, mdcv and clli as libheif reads them: "colr nclx P T M F", "mdcv" with its ten values,
+  // "clli" with its two, each followed by " essential" when the item's association says so.
+  std::vector<std::string> colour;
 };
 
 struct HeifReference {

@@ -46,7 +46,8 @@ constexpr const char kUsage[] =
     "                           (repeatable)\n"
     "  --no-verify              write the images without first checking that each decodes on its own\n"
     "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
-    "  -v, --verbose            say which packet each stream gave; show the plug-in's and FFmpeg's log\n"
+    "  -v, --verbose            say which packet each stream gave and which colour properties each image got;\n"
+    "                           show the plug-in's and FFmpeg's log\n"
     "  -h, --help               this text\n"
     "  --version                the program's version\n";
 

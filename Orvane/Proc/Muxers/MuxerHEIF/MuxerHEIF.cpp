@@ -16,6 +16,7 @@
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
 #include "Orvane/Proc/CodecParsers/HEVCCodecParams.h"
 #include "Orvane/Proc/CodecParsers/HEVCParser.h"
+#include "Orvane/Proc/CodecParsers/HEVC_SEI.h"
 #include "Orvane/Proc/ProcException.h"
 #include "Orvane/Proc/Statistics.h"
 #include "Orvane/Throw.h"
@@ -58,14 +59,38 @@ heif::Box_hvcC::configuration MakeConfiguration(const CodecParsers::HEVC_VPS& vp
   return config;
 }
 
-bool IsLengthPrefixed(const IBlob& blob) {
-  std::vector<CodecParsers::NALU> nalus;
+// The units of a packet behind 4-byte lengths; false when it is not framed so.
+bool SplitLengthPrefixed(const IBlob& blob, std::vector<CodecParsers::NALU>& nalus) {
   try {
     CodecParsers::FindMP4Nalus(blob.GetData(), blob.GetSize(), nalus, 4);
   } catch (const CodecParsers::BitstreamException&) {
     return false;
   }
   return true;
+}
+
+// The mastering display and content light level messages of the SEI units among `nalus`, a later
+// one replacing an earlier one. An SEI unit that cannot be read is metadata the picture decodes
+// without: what it held before the failure is taken, with a warning, and the image is kept.
+template <class Colour>
+void TakeColourMessages(uint32_t id, const std::vector<CodecParsers::NALU>& nalus, Colour& colour) {
+  using CodecParsers::HEVC_SEIMessage;
+  for (const CodecParsers::NALU& nalu : nalus) {
+    const uint32_t type = CodecParsers::HEVCNaluType(nalu);
+    if (type != 39 && type != 40) continue;
+    CodecParsers::HEVC_SEI sei;
+    try {
+      sei.Decode(nalu);
+    } catch (const CodecParsers::BitstreamException& e) {
+      const std::string* description = boost::get_error_info<ErrorDescription>(e);
+      LOG(WARNING) << "Image #" << id << ": an SEI unit cannot be read (" << (description ? *description : "?")
+                   << "); its colour messages before that are used";
+    }
+    if (const HEVC_SEIMessage* m = sei.Find(HEVC_SEIMessage::kMasteringDisplayColourVolume))
+      colour.masteringDisplay = m->mastering_display_colour_volume;
+    if (const HEVC_SEIMessage* m = sei.Find(HEVC_SEIMessage::kContentLightLevel))
+      colour.contentLightLevel = m->content_light_level_info;
+  }
 }
 
 std::string ToLower(std::string text) {
@@ -105,15 +130,15 @@ uint32_t MuxerHEIF::AddStream(const boost::intrusive_ptr<Conf::IFormatCodec>& co
   boost::intrusive_ptr<Conf::IFormatCodecVideo> video(dynamic_cast<Conf::IFormatCodecVideo*>(codec.get()));
   if (!video) ThrowMuxer("AddStream", "Attempted to add non-video stream.");
   const uint32_t id = heifFile->add_new_image("hvc1");
-  streams.emplace(id, StreamEntry{std::move(video), false});
+  streams.emplace(id, StreamEntry{std::move(video), false, {}});
   return id;
 }
 
 void MuxerHEIF::WriteHeader(int32_t mode) {
   if (mode != 1) return;
   if (streams.empty()) ThrowMuxer("WriteHeader", "No streams");
-  for (const auto& [id, stream] : streams) {
-    AddDecoderConfiguration(id, *stream.codec);
+  for (auto& [id, stream] : streams) {
+    AddDecoderConfiguration(id, stream);
     AddExifItem(*heifFile, id, *stream.codec);
     heifFile->add_ispe_property(id, stream.codec->GetWidth(), stream.codec->GetHeight());
     if (stream.codec->ExistsMainStreamFlag() && stream.codec->GetMainStreamFlag()) {
@@ -123,7 +148,8 @@ void MuxerHEIF::WriteHeader(int32_t mode) {
   if (heifFile->get_primary_image_ID() == 0) heifFile->set_primary_item_id(streams.begin()->first);
 }
 
-void MuxerHEIF::AddDecoderConfiguration(uint32_t id, const Conf::IFormatCodecVideo& codec) {
+void MuxerHEIF::AddDecoderConfiguration(uint32_t id, StreamEntry& stream) {
+  const Conf::IFormatCodecVideo& codec = *stream.codec;
   std::shared_ptr<CodecParsers::HEVCParser> parser;
   {
     const boost::intrusive_ptr<const IBlob> privateData = codec.GetPrivateData();
@@ -139,6 +165,58 @@ void MuxerHEIF::AddDecoderConfiguration(uint32_t id, const Conf::IFormatCodecVid
   for (const CodecParsers::NALU& nalu : parser->nalus()) {
     heifFile->append_hvcC_nal_data(id, nalu.data, nalu.size);
   }
+
+  // The SPS the hvcC describes gives the video signal type.
+  const CodecParsers::HEVC_SPS& sps = *ps->sps_list.front();
+  const CodecParsers::CommonVUI& vui = sps.vui.common;
+  DeclaredColour& colour = stream.colour;
+  colour.fullRange = sps.vui_parameters_present_flag && vui.video_signal_type_present_flag && vui.video_full_range_flag;
+  colour.colour = sps.GetColourDescription();
+  colour.signalType = colour.fullRange ||
+                      (sps.vui_parameters_present_flag && vui.video_signal_type_present_flag && vui.colour_description_present_flag);
+  TakeColourMessages(id, parser->nalus(), colour);
+}
+
+void MuxerHEIF::AddColourProperties(uint32_t id, const DeclaredColour& colour) {
+  std::string said;
+  const auto associate = [&](const std::shared_ptr<heif::Box>& box, const std::string& what) {
+    const int index = heifFile->get_ipco_box()->append_child_box(box);
+    // Not essential: a reader that does not know the property still shows the picture.
+    heifFile->get_ipma_box()->add_property_for_item_ID(id, heif::Box_ipma::PropertyAssociation{false, uint16_t(index + 1)});
+    said += (said.empty() ? "" : ", ") + what;
+  };
+  if (colour.signalType) {
+    auto nclx = std::make_shared<heif::color_profile_nclx>();
+    nclx->set_colour_primaries(static_cast<uint16_t>(colour.colour.primaries));
+    nclx->set_transfer_characteristics(static_cast<uint16_t>(colour.colour.transfer));
+    nclx->set_matrix_coefficients(static_cast<uint16_t>(colour.colour.matrix));
+    nclx->set_full_range_flag(colour.fullRange);
+    auto colr = std::make_shared<heif::Box_colr>();
+    colr->set_color_profile(nclx);
+    associate(colr, "colr nclx " + std::to_string(nclx->get_colour_primaries()) + "/" +
+                        std::to_string(nclx->get_transfer_characteristics()) + "/" +
+                        std::to_string(nclx->get_matrix_coefficients()) + (colour.fullRange ? " full range" : " limited range"));
+  }
+  if (colour.masteringDisplay) {
+    const CodecParsers::HEVC_MasteringDisplayColourVolume& m = *colour.masteringDisplay;
+    auto mdcv = std::make_shared<heif::Box_mdcv>();
+    for (int c = 0; c < 3; ++c) {
+      mdcv->mdcv.display_primaries_x[c] = m.display_primaries[c].display_primaries_x;
+      mdcv->mdcv.display_primaries_y[c] = m.display_primaries[c].display_primaries_y;
+    }
+    mdcv->mdcv.white_point_x = m.white_point_x;
+    mdcv->mdcv.white_point_y = m.white_point_y;
+    mdcv->mdcv.max_display_mastering_luminance = m.max_display_mastering_luminance;
+    mdcv->mdcv.min_display_mastering_luminance = m.min_display_mastering_luminance;
+    associate(mdcv, "mdcv");
+  }
+  if (colour.contentLightLevel) {
+    auto clli = std::make_shared<heif::Box_clli>();
+    clli->clli.max_content_light_level = colour.contentLightLevel->max_content_light_level;
+    clli->clli.max_pic_average_light_level = colour.contentLightLevel->max_pic_average_light_level;
+    associate(clli, "clli");
+  }
+  LOG(INFO) << "Image #" << id << " colour properties: " << (said.empty() ? "none" : said);
 }
 
 void MuxerHEIF::Write(uint32_t streamIndex, const boost::intrusive_ptr<IData>& data) {
@@ -157,11 +235,15 @@ void MuxerHEIF::Write(uint32_t streamIndex, const boost::intrusive_ptr<IData>& d
   // An item without data would be a file no reader can decode; refuse rather than mark it written.
   if (!blob) ThrowMuxer("Write", "Packet has no data");
   // The hvcC box declares 4-byte NAL lengths; data framed otherwise would be stored undecodable.
-  if (!IsLengthPrefixed(*blob)) ThrowMuxer("Write", "Packet is not in length-prefixed form");
+  std::vector<CodecParsers::NALU> nalus;
+  if (!SplitLengthPrefixed(*blob, nalus)) ThrowMuxer("Write", "Packet is not in length-prefixed form");
 
   const auto start = std::chrono::steady_clock::now();
   std::vector<uint8_t> bytes(blob->GetData(), blob->GetData() + blob->GetSize());
   heifFile->append_iloc_data(streamIndex, bytes);
+  // The picture's own messages stand over the configuration's.
+  TakeColourMessages(streamIndex, nalus, stream.colour);
+  AddColourProperties(streamIndex, stream.colour);
   stream.written = true;
   ++imagesWritten;
   processingTimeNs += static_cast<uint64_t>(

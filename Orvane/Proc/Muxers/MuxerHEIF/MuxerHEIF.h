@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "Orvane/Proc/CodecParsers/CommonVUI.h"
+#include "Orvane/Proc/CodecParsers/HEVC_SEI.h"
 #include "Orvane/Proc/Muxer.h"
 
 namespace heif {
@@ -33,13 +36,28 @@ class MuxerHEIF : public IMuxer {
   bool IsReady() const override { return true; }
 
  private:
+  // What a stream declares of its pictures' colour: the video signal type of the SPS's VUI, and
+  // the mastering display and content light level of its SEI messages.
+  struct DeclaredColour {
+    bool signalType = false;  // the VUI has a colour description or signals full range
+    CodecParsers::ColourDescription colour{};  // 2, 2, 2 where the VUI has no colour description
+    bool fullRange = false;
+    std::optional<CodecParsers::HEVC_MasteringDisplayColourVolume> masteringDisplay;
+    std::optional<CodecParsers::HEVC_ContentLightLevel> contentLightLevel;
+  };
+
   struct StreamEntry {
     boost::intrusive_ptr<Conf::IFormatCodecVideo> codec;
     bool written = false;  // the image item already holds its coded picture
+    DeclaredColour colour;  // of the decoder configuration, until the picture adds its own
   };
 
-  // The stream's hvcC property, from the VPS, SPS and PPS of its codec private data.
-  void AddDecoderConfiguration(uint32_t id, const Conf::IFormatCodecVideo& codec);
+  // The stream's hvcC property, from the VPS, SPS and PPS of its codec private data; notes what the
+  // configuration declares of the colour.
+  void AddDecoderConfiguration(uint32_t id, StreamEntry& stream);
+  // The colour properties of an image: only what its stream declares, so that an image whose
+  // stream declares none gets exactly hvcC and ispe.
+  void AddColourProperties(uint32_t id, const DeclaredColour& colour);
 
   RefCountImpl refCount_;
   boost::intrusive_ptr<Conf::IFormatFile> formatFile;
