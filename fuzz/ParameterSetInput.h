@@ -17,8 +17,8 @@
 
 namespace fuzz_support {
 
-// Takes a record's listing and checks its shape: every nested record it opens is closed, and
-// nothing follows the close of one that was not opened.
+// Takes a record's listing and checks its shape: every nested record it opens is closed, nothing
+// follows the close of one that was not opened, and the derived values come last, at the top.
 class CheckedListing : public Orvane::Proc::CodecParsers::SyntaxListing {
  public:
   ~CheckedListing() override {
@@ -27,18 +27,24 @@ class CheckedListing : public Orvane::Proc::CodecParsers::SyntaxListing {
 
  protected:
   void OnElement(std::string_view name, std::span<const uint32_t>, int64_t) override {
-    if (name.empty()) std::abort();
+    if (name.empty() || derivedDone_) std::abort();
   }
   void OnBeginRecord(std::string_view name, std::span<const uint32_t>) override {
-    if (name.empty()) std::abort();
+    if (name.empty() || derivedDone_ || derived_) std::abort();
+    if (name == Orvane::Proc::CodecParsers::kDerived) {
+      if (depth_ != 0) std::abort();
+      derived_ = true;
+    }
     ++depth_;
   }
   void OnEndRecord() override {
     if (--depth_ < 0) std::abort();
+    if (depth_ == 0 && derived_) derivedDone_ = true;
   }
 
  private:
   int depth_ = 0;
+  bool derived_ = false, derivedDone_ = false;
 };
 
 // lengths + 1 units, or none when the input cannot hold the lengths. Exact copies, so that a read

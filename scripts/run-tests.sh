@@ -27,6 +27,8 @@ heif-info "$prefix/sample.heic" | grep -q 'image: 640x360' || { echo "installed 
 echo "installed heifmux and plug-in: ok"
 listing=$("$prefix/bin/h26x-inspect" --json --types 33 "$REPO/samples/sample.mp4")
 grep -q '"pic_width_in_luma_samples":640' <<<"$listing" || { echo "installed h26x-inspect: no SPS listed"; exit 1; }
+grep -q '"profile_tier_level":{"general_profile_space":0' <<<"$listing" ||
+  { echo "installed h26x-inspect: profile_tier_level not named as the standard names it"; exit 1; }
 echo "installed h26x-inspect: ok"
 
 echo "=== tests: installed codec-parser package, used by a project of its own"

@@ -24,7 +24,7 @@ void ExpectRecordsListedAsBuilt(const HEVCUnits& u, const Decoded& d) {
   const HEVC_SPS& sps = *d.ps.sps_list.at(0);
   const HEVC_PPS& pps = *d.ps.pps_list.at(0);
   const auto listed = [](const auto& list) {
-    FlatListing flat = HEVCListing();
+    FlatListing flat;
     list(flat);
     return flat;
   };
@@ -184,7 +184,7 @@ TEST(HEVCDecode, LayerSPS) {
   u.slice = u.sps;  // in the slice's place: no slice header to decode
   const Decoded d = Decode(u);
   const HEVC_SPS& s = *d.ps.GetSPS(2);
-  FlatListing listing = HEVCListing();
+  FlatListing listing;
   ListSyntax(s, listing);
   ExpectListedAsBuilt(u.sps, listing);
   EXPECT_EQ((std::vector<int>{s.sps_max_sub_layers_minus1, s.sps_temporal_id_nesting_flag, s.sps_rep_format_idx,

@@ -77,7 +77,7 @@ TEST(HEVCSerialisation, HandBuiltSPSRoundTrip) {
     const HEVC_SPS& original = *decoded;
     SyntaxUnit expected = units.sps;
     if (row.writtenAs) row.writtenAs(expected);
-    FlatListing listing = HEVCListing();
+    FlatListing listing;
     ListSyntax(original, listing);
     ExpectListedAsBuilt(expected, listing);
     H26xBitstreamBuilder b(true);

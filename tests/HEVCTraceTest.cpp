@@ -32,8 +32,6 @@ using codec_test::SampleStreams;
 using codec_test::TraceRules;
 using codec_test::TraceUnit;
 
-using codec_test::HEVCListing;
-
 bool NotKept(const std::string& name) {
   static const std::set<std::string> kNames = {"forbidden_zero_bit", "nal_unit_type", "nuh_layer_id", "nuh_temporal_id_plus1",
                                                "vps_reserved_0xffff_16bits", "rbsp_stop_one_bit", "rbsp_alignment_zero_bit"};
@@ -70,7 +68,7 @@ TEST(HEVCSampleStreamsAgainstFFmpeg, EveryElementOfEveryUnitAgreesAndEverySPSIsW
     size_t unit = 0, slice = 0;
     for (const NALU& nalu : nalus) {
       const uint32_t type = HEVCNaluType(nalu);
-      FlatListing ours = HEVCListing();
+      FlatListing ours;
       if (type < 32 || type > 34) {
         const std::shared_ptr<const HEVCSliceHeader> header = CreateSliceHeader(ps, nalu);
         if (!header) continue;
@@ -141,7 +139,7 @@ TEST(HEVCSyntaxListing, CountsBeyondTheArraysAreListedAsFarAsTheArraysGo) {
   header.num_ref_idx_active_override_flag = 1;
   header.num_ref_idx_l0_active_minus1 = header.num_long_term_pics = 255;
 
-  FlatListing ours = HEVCListing();
+  FlatListing ours;
   ListSyntax(*sps, ours);
   ListSyntax(*pps, *sps, ours);
   ListSyntax(header, 1, *sps, *pps, ours);

@@ -3,6 +3,7 @@
 // the decoders' own message, and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -48,10 +49,12 @@ std::pair<std::vector<Json>, std::set<std::string>> Decoded(const Json& listing)
 
 // Each stream raw, in MP4 (its parameter sets in the configuration record there) and in MPEG-TS.
 TEST(Inspect, RawMp4AndTransportStreamListTheSameFields) {
-  const struct Row { std::filesystem::path stream; const char* codec; size_t withFields, parameterSets; } rows[] = {
-      {kStream, "h265", 17, 3},                                                 // every slice, with its header
-      {std::filesystem::path(HEVC_TEST_DATA) / "rext422_10_hdr.hevc", "h265", 5, 3},  // three slices, two SEI units
-      {std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264", "h264", 16, 2},  // six slices and ten SEI units
+  const struct Row { std::filesystem::path stream; const char* codec; size_t withFields, parameterSets; const char* named; } rows[] = {
+      {kStream, "h265", 17, 3, "/profile_tier_level/general_level_idc"},  // every slice, with its header
+      {std::filesystem::path(HEVC_TEST_DATA) / "rext422_10_hdr.hevc", "h265", 5, 3,  // three slices, two SEI units
+       "/sei_message/0/content_light_level_info/max_content_light_level"},
+      {std::filesystem::path(H264_TEST_DATA) / "hdr_sei.h264", "h264", 16, 2,  // six slices and ten SEI units
+       "/sei_message/0/mastering_display_colour_volume/display_primaries_x/2"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.stream.filename().string());
@@ -61,6 +64,7 @@ TEST(Inspect, RawMp4AndTransportStreamListTheSameFields) {
     const Json raw = Listing(row.stream);
     EXPECT_EQ(raw["nal_units"].size(), codec_test::CountAnnexBNalus(codec_test::ReadFile(row.stream)));
     const auto expected = Decoded(raw);
+    EXPECT_TRUE(std::ranges::any_of(raw["nal_units"], [&](const Json& u) { return u.value("fields", Json()).contains(Json::json_pointer(row.named)); }));
     EXPECT_EQ(std::make_pair(expected.first.size(), expected.second.size()), std::make_pair(row.withFields, row.parameterSets));
     for (const Json& listing : {raw, Listing(dir / "s.mp4"), Listing(dir / "s.ts")}) {
       EXPECT_EQ(listing["codec"], row.codec);

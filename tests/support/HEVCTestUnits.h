@@ -284,10 +284,6 @@ inline HEVCUnits Variant(const std::string& name) {
   return u;
 }
 
-// The library's listing of an HEVC record under FFmpeg's names: the profile blocks' elements are
-// general_x and sub_layer_x[i].
-inline FlatListing HEVCListing() { return FlatListing({{"general", "general_"}, {"sub_layer", "sub_layer_"}}); }
-
 // A record's listing against the unit it was decoded from: the elements that both name (indices
 // aside), in order and with the same values. Elements the unit writes in a group under a name of
 // its own ("flags:u8") are left out, as are elements the listing infers.

@@ -2,11 +2,13 @@
 // Our records against FFmpeg's trace_headers: the library's listing of a record flattened to the
 // names FFmpeg prints ("name[i][j]"), the trace files that make-streams.sh keeps beside each
 // sample stream, and the element-by-element comparison of the two.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -18,42 +20,28 @@
 
 namespace codec_test {
 
-// Our elements in listing order under FFmpeg's flat names: an element's own indices follow its
-// name; a nested record's name and indices are dropped, except for the records FFmpeg names as
-// a prefix of their elements (general_profile_idc, sub_layer_level_idc[i]), whose indices come
-// first.
+// Our elements in listing order as FFmpeg prints them, "name[i][j]": the records around an element
+// are dropped, and so are the indices of the elements of the `unnumbered` records, whose loops
+// FFmpeg does not number. What a unit derives is kept apart, in `derived`.
 class FlatListing : public Orvane::Proc::CodecParsers::SyntaxListing {
  public:
-  explicit FlatListing(std::map<std::string, std::string> prefixes = {}) : prefixes_(std::move(prefixes)) {}
+  explicit FlatListing(std::set<std::string, std::less<>> unnumbered = {}) : unnumbered_(std::move(unnumbered)) {}
 
-  std::vector<std::pair<std::string, int64_t>> elements;
+  std::vector<std::pair<std::string, int64_t>> elements, derived;
 
  protected:
   void OnElement(std::string_view name, std::span<const uint32_t> indices, int64_t value) override {
-    std::string flat;
-    std::string prefixIndices;
-    for (const auto& [prefix, recordIndices] : open_) {
-      flat += prefix;
-      prefixIndices += recordIndices;
-    }
-    flat += name;
-    flat += prefixIndices;
-    for (uint32_t i : indices) flat += "[" + std::to_string(i) + "]";
-    elements.emplace_back(std::move(flat), value);
+    std::string flat(name);
+    const bool numbered = std::none_of(open_.begin(), open_.end(), [&](const auto& r) { return unnumbered_.contains(r); });
+    for (uint32_t i : indices) flat += numbered ? "[" + std::to_string(i) + "]" : std::string();
+    (!open_.empty() && open_[0] == Orvane::Proc::CodecParsers::kDerived ? derived : elements).emplace_back(flat, value);
   }
-  void OnBeginRecord(std::string_view name, std::span<const uint32_t> indices) override {
-    const auto it = prefixes_.find(std::string(name));
-    std::string recordIndices;
-    if (it != prefixes_.end()) {
-      for (uint32_t i : indices) recordIndices += "[" + std::to_string(i) + "]";
-    }
-    open_.emplace_back(it == prefixes_.end() ? "" : it->second, recordIndices);
-  }
+  void OnBeginRecord(std::string_view name, std::span<const uint32_t>) override { open_.emplace_back(name); }
   void OnEndRecord() override { open_.pop_back(); }
 
  private:
-  std::map<std::string, std::string> prefixes_;
-  std::vector<std::pair<std::string, std::string>> open_;  // prefix and indices of each open record
+  std::set<std::string, std::less<>> unnumbered_;
+  std::vector<std::string> open_;
 };
 
 struct TraceUnit {

@@ -16,13 +16,6 @@ namespace {
 constexpr uint32_t kSPSType = 7;
 constexpr uint32_t kPPSType = 8;
 
-// Raster position of each scan position of the zig-zag (frame) scans.
-constexpr uint8_t kZigZag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10, 7, 11, 14, 15};
-constexpr uint8_t kZigZag8x8[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
-
 // The default lists (Default_4x4_Intra/Inter, Default_8x8_Intra/Inter) in scan order, as the
 // standard gives them.
 constexpr uint8_t kDefault4x4Scan[2][16] = {

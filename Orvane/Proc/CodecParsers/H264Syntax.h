@@ -39,6 +39,14 @@ inline bool CodesChromaFormat(uint32_t profile_idc) {
   }
 }
 
+// Raster position of each scan position of the zig-zag (frame) scans: the records keep scaling
+// lists in raster order, the syntax and the listing in scan order.
+inline constexpr uint8_t kZigZag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10, 7, 11, 14, 15};
+inline constexpr uint8_t kZigZag8x8[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
 // se(v) over the whole signed 32-bit range, for the offsets whose range is -(2^31 - 1) to
 // 2^31 - 1: the code number is read as a 32-bit ue(v), and a code of 32 leading zeros (code number
 // 2^32 - 1 and beyond) maps to -2^31, the one value outside that range, which the caller refuses.

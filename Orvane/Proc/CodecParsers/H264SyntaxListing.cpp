@@ -1,5 +1,5 @@
-// The H.264 records in the shared listing: every element the syntax coded, by the record's field
-// names, in bitstream order, each function in the shape of the decode it mirrors.
+// The H.264 records in the shared listing: every element the syntax coded, under the standard's
+// name, in bitstream order, each function in the shape of the decode it mirrors.
 #include <iterator>
 
 #include "Orvane/Proc/CodecParsers/H264CodecParams.h"
@@ -8,7 +8,7 @@
 #include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/SyntaxListing.h"
 
-// A field of a record, or entry i of an array field, under the field's own name.
+// A field of a record, or entry i of an array field, whose name is the element's.
 #define FIELD(record, field) out.Element(#field, (record).field)
 #define ENTRY(record, field, i) out.Element(#field, {i}, (record).field[i])
 
@@ -17,6 +17,8 @@ namespace Orvane::Proc::CodecParsers {
 namespace {
 
 using h26x_syntax::Held;
+using h264_syntax::kZigZag4x4;
+using h264_syntax::kZigZag8x8;
 
 void ListHRD(const H264_HRD& h, std::string_view name, SyntaxListing& out) {
   out.BeginRecord(name);
@@ -38,7 +40,7 @@ void ListHRD(const H264_HRD& h, std::string_view name, SyntaxListing& out) {
 // The VUI as stored: one that ended early lists the fields after its end as their zeros, and
 // timing without a tick or a clock lists no timing.
 void ListVUI(const H264_VUI& v, SyntaxListing& out) {
-  out.BeginRecord("vui");
+  out.BeginRecord("vui_parameters");
   ListSyntax(v.common, out);
   FIELD(v, timing_info_present_flag);
   if (v.timing_info_present_flag) {
@@ -47,9 +49,9 @@ void ListVUI(const H264_VUI& v, SyntaxListing& out) {
     FIELD(v, fixed_frame_rate_flag);
   }
   FIELD(v, nal_hrd_parameters_present_flag);
-  if (v.nal_hrd_parameters_present_flag) ListHRD(v.nal_hrd, "nal_hrd", out);
+  if (v.nal_hrd_parameters_present_flag) ListHRD(v.nal_hrd, "nal_hrd_parameters", out);
   FIELD(v, vcl_hrd_parameters_present_flag);
-  if (v.vcl_hrd_parameters_present_flag) ListHRD(v.vcl_hrd, "vcl_hrd", out);
+  if (v.vcl_hrd_parameters_present_flag) ListHRD(v.vcl_hrd, "vcl_hrd_parameters", out);
   if (v.nal_hrd_parameters_present_flag || v.vcl_hrd_parameters_present_flag) FIELD(v, low_delay_hrd_flag);
   FIELD(v, pic_struct_present_flag);
   FIELD(v, bitstream_restriction_flag);
@@ -65,52 +67,61 @@ void ListVUI(const H264_VUI& v, SyntaxListing& out) {
   out.EndRecord();
 }
 
-// The `count` lists of a scaling matrix: the present flag of each (bit i of the mask, under the
-// syntax's name of the flag) and, for a list that was present, its weights as decoded, in raster
-// order under the record's name of its list.
-void ListScalingMatrix(std::string_view flagName, uint16_t mask, const ScalingLists4x4& lists4x4,
-                       const ScalingLists8x8& lists8x8, uint32_t count, SyntaxListing& out) {
-  for (uint32_t i = 0; i < count; ++i) {
-    const bool present = (mask >> i) & 1;
-    out.Element(flagName, {i}, present);
-    if (!present) continue;
-    if (i < 6) {
-      for (uint32_t j = 0; j < 16; ++j) out.Element("ScalingList4x4", {i, j}, lists4x4[i][j]);
-    } else {
-      const uint32_t k = kScaling8x8Index[i - 6];
-      for (uint32_t j = 0; j < 64; ++j) out.Element("ScalingList8x8", {k, j}, lists8x8[k][j]);
-    }
+// The present flags of the `count` lists of a scaling matrix (bit i of the mask).
+void ListPresentFlags(std::string_view flagName, uint16_t mask, uint32_t count, SyntaxListing& out) {
+  for (uint32_t i = 0; i < count; ++i) out.Element(flagName, {i}, (mask >> i) & 1);
+}
+
+// The `count` lists a scaling matrix puts in force, as the standard's ScalingList4x4[i][j] and
+// ScalingList8x8[i - 6][j] in scan order. The coded deltas they were made from are not kept.
+void ListListsInForce(const ScalingLists4x4& lists4x4, const ScalingLists8x8& lists8x8, uint32_t count,
+                      SyntaxListing& out) {
+  for (uint32_t i = 0; i < count && i < 6; ++i) {
+    for (uint32_t j = 0; j < 16; ++j) out.Element("ScalingList4x4", {i, j}, lists4x4[i][kZigZag4x4[j]]);
+  }
+  for (uint32_t i = 6; i < count; ++i) {
+    const uint8_t(&list)[64] = lists8x8[kScaling8x8Index[i - 6]];
+    for (uint32_t j = 0; j < 64; ++j) out.Element("ScalingList8x8", {i - 6, j}, list[kZigZag8x8[j]]);
   }
 }
 
-void ListModifications(const char* name, const H264_RefPicListModification (&list)[33], SyntaxListing& out) {
+// The operations on list X of ref_pic_list_modification, numbered [X][i] by their pass through
+// the loop.
+void ListModifications(uint32_t X, const H264_RefPicListModification (&list)[33], SyntaxListing& out) {
   for (uint32_t i = 0; i < std::size(list); ++i) {
     const H264_RefPicListModification& op = list[i];
-    out.BeginRecord(name, {i});
-    FIELD(op, modification_of_pic_nums_idc);
-    if (op.modification_of_pic_nums_idc == 0 || op.modification_of_pic_nums_idc == 1) FIELD(op, abs_diff_pic_num_minus1);
-    if (op.modification_of_pic_nums_idc == 2) FIELD(op, long_term_pic_num);
-    out.EndRecord();
+    out.Element("modification_of_pic_nums_idc", {X, i}, op.modification_of_pic_nums_idc);
+    if (op.modification_of_pic_nums_idc == 0 || op.modification_of_pic_nums_idc == 1) {
+      out.Element("abs_diff_pic_num_minus1", {X, i}, op.abs_diff_pic_num_minus1);
+    }
+    if (op.modification_of_pic_nums_idc == 2) out.Element("long_term_pic_num", {X, i}, op.long_term_pic_num);
     if (op.modification_of_pic_nums_idc == 3) return;
   }
 }
 
-void ListWeights(const char* name, const H264_PredWeightTable& t, uint32_t count, bool chroma, SyntaxListing& out) {
-  out.BeginRecord(name);
+// The names of the elements of one list's weights.
+struct WeightNames {
+  const char *luma_weight_flag, *luma_weight, *luma_offset, *chroma_weight_flag, *chroma_weight, *chroma_offset;
+};
+constexpr WeightNames kWeightNames[2] = {
+    {"luma_weight_l0_flag", "luma_weight_l0", "luma_offset_l0", "chroma_weight_l0_flag", "chroma_weight_l0", "chroma_offset_l0"},
+    {"luma_weight_l1_flag", "luma_weight_l1", "luma_offset_l1", "chroma_weight_l1_flag", "chroma_weight_l1", "chroma_offset_l1"}};
+
+void ListWeights(uint32_t X, const H264_PredWeightTable& t, uint32_t count, bool chroma, SyntaxListing& out) {
+  const WeightNames& n = kWeightNames[X];
   for (uint32_t i = 0; i < Held(count, t.luma_weight_flag); ++i) {
-    ENTRY(t, luma_weight_flag, i);
+    out.Element(n.luma_weight_flag, {i}, t.luma_weight_flag[i]);
     if (t.luma_weight_flag[i]) {
-      ENTRY(t, luma_weight, i);
-      ENTRY(t, luma_offset, i);
+      out.Element(n.luma_weight, {i}, t.luma_weight[i]);
+      out.Element(n.luma_offset, {i}, t.luma_offset[i]);
     }
     if (!chroma) continue;
-    ENTRY(t, chroma_weight_flag, i);
+    out.Element(n.chroma_weight_flag, {i}, t.chroma_weight_flag[i]);
     for (uint32_t j = 0; t.chroma_weight_flag[i] && j < 2; ++j) {
-      out.Element("chroma_weight", {i, j}, t.chroma_weight[i][j]);
-      out.Element("chroma_offset", {i, j}, t.chroma_offset[i][j]);
+      out.Element(n.chroma_weight, {i, j}, t.chroma_weight[i][j]);
+      out.Element(n.chroma_offset, {i, j}, t.chroma_offset[i][j]);
     }
   }
-  out.EndRecord();
 }
 
 }  // namespace
@@ -119,6 +130,7 @@ void ListWeights(const char* name, const H264_PredWeightTable& t, uint32_t count
 // seq_parameter_set_data, pic_parameter_set_rbsp
 
 void ListSyntax(const H264_SPS& s, SyntaxListing& out) {
+  const uint32_t lists = s.chroma_format_idc == 3 ? 12 : 8;
   FIELD(s, profile_idc);
   FIELD(s, constraint_set0_flag);
   FIELD(s, constraint_set1_flag);
@@ -136,8 +148,7 @@ void ListSyntax(const H264_SPS& s, SyntaxListing& out) {
     FIELD(s, qpprime_y_zero_transform_bypass_flag);
     FIELD(s, seq_scaling_matrix_present_flag);
     if (s.seq_scaling_matrix_present_flag) {
-      ListScalingMatrix("seq_scaling_list_present_flag", s.scaling_list_present_mask, s.ScalingList4x4, s.ScalingList8x8,
-                        s.chroma_format_idc == 3 ? 12 : 8, out);
+      ListPresentFlags("seq_scaling_list_present_flag", s.scaling_list_present_mask, lists, out);
     }
   }
   FIELD(s, log2_max_frame_num_minus4);
@@ -167,6 +178,11 @@ void ListSyntax(const H264_SPS& s, SyntaxListing& out) {
   }
   FIELD(s, vui_parameters_present_flag);
   if (s.vui_parameters_present_flag) ListVUI(s.vui, out);
+  if (h264_syntax::CodesChromaFormat(s.profile_idc) && s.seq_scaling_matrix_present_flag) {
+    out.BeginRecord(kDerived);
+    ListListsInForce(s.ScalingList4x4, s.ScalingList8x8, lists, out);
+    out.EndRecord();
+  }
 }
 
 void ListSyntax(const H264_PPS& p, const H264_SPS& sps, SyntaxListing& out) {
@@ -211,11 +227,14 @@ void ListSyntax(const H264_PPS& p, const H264_SPS& sps, SyntaxListing& out) {
   if (!highFields || !sps.AllowsPpsHighFields()) return;
   FIELD(p, transform_8x8_mode_flag);
   FIELD(p, pic_scaling_matrix_present_flag);
-  if (p.pic_scaling_matrix_present_flag) {
-    ListScalingMatrix("pic_scaling_list_present_flag", p.scaling_list_present_mask, p.ScalingList4x4, p.ScalingList8x8,
-                      6 + (sps.chroma_format_idc == 3 ? 6 : 2) * p.transform_8x8_mode_flag, out);
-  }
+  const uint32_t lists = 6 + (sps.chroma_format_idc == 3 ? 6 : 2) * p.transform_8x8_mode_flag;
+  if (p.pic_scaling_matrix_present_flag) ListPresentFlags("pic_scaling_list_present_flag", p.scaling_list_present_mask, lists, out);
   FIELD(p, second_chroma_qp_index_offset);
+  if (p.pic_scaling_matrix_present_flag) {
+    out.BeginRecord(kDerived);
+    ListListsInForce(p.ScalingList4x4, p.ScalingList8x8, lists, out);
+    out.EndRecord();
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -259,21 +278,26 @@ void ListSyntax(const H264SliceHeader& h, SyntaxListing& out) {
       FIELD(h, num_ref_idx_l0_active_minus1);
       if (b) FIELD(h, num_ref_idx_l1_active_minus1);
     }
+    out.BeginRecord("ref_pic_list_modification");
     FIELD(h, ref_pic_list_modification_flag_l0);
-    if (h.ref_pic_list_modification_flag_l0) ListModifications("ref_pic_list_modification_l0", h.ref_pic_list_modification_l0, out);
+    if (h.ref_pic_list_modification_flag_l0) ListModifications(0, h.ref_pic_list_modification_l0, out);
     if (b) {
       FIELD(h, ref_pic_list_modification_flag_l1);
-      if (h.ref_pic_list_modification_flag_l1) ListModifications("ref_pic_list_modification_l1", h.ref_pic_list_modification_l1, out);
+      if (h.ref_pic_list_modification_flag_l1) ListModifications(1, h.ref_pic_list_modification_l1, out);
     }
+    out.EndRecord();
   }
   if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && b)) {
     const bool chroma = s.chroma_format_idc != 0;
+    out.BeginRecord("pred_weight_table");
     FIELD(h, luma_log2_weight_denom);
     if (chroma) FIELD(h, chroma_log2_weight_denom);
-    ListWeights("pred_weight_l0", h.pred_weight_l0, h.num_ref_idx_l0_active_minus1 + 1u, chroma, out);
-    if (b) ListWeights("pred_weight_l1", h.pred_weight_l1, h.num_ref_idx_l1_active_minus1 + 1u, chroma, out);
+    ListWeights(0, h.pred_weight_l0, h.num_ref_idx_l0_active_minus1 + 1u, chroma, out);
+    if (b) ListWeights(1, h.pred_weight_l1, h.num_ref_idx_l1_active_minus1 + 1u, chroma, out);
+    out.EndRecord();
   }
   if (h.nal_ref_idc != 0) {
+    out.BeginRecord("dec_ref_pic_marking");
     if (idr) {
       FIELD(h, no_output_of_prior_pics_flag);
       FIELD(h, long_term_reference_flag);
@@ -282,16 +306,16 @@ void ListSyntax(const H264SliceHeader& h, SyntaxListing& out) {
       for (uint32_t i = 0; h.adaptive_ref_pic_marking_mode_flag && i < std::size(h.mmco); ++i) {
         const H264_MMCO& op = h.mmco[i];
         const uint32_t operation = op.memory_management_control_operation;
-        out.BeginRecord("mmco", {i});
-        FIELD(op, memory_management_control_operation);
-        if (operation == 1 || operation == 3) FIELD(op, difference_of_pic_nums_minus1);
-        if (operation == 2) FIELD(op, long_term_pic_num);
-        if (operation == 3 || operation == 6) FIELD(op, long_term_frame_idx);
-        if (operation == 4) FIELD(op, max_long_term_frame_idx_plus1);
-        out.EndRecord();
+        const auto operand = [&out, i](const char* name, int64_t value) { out.Element(name, {i}, value); };
+        operand("memory_management_control_operation", operation);
+        if (operation == 1 || operation == 3) operand("difference_of_pic_nums_minus1", op.difference_of_pic_nums_minus1);
+        if (operation == 2) operand("long_term_pic_num", op.long_term_pic_num);
+        if (operation == 3 || operation == 6) operand("long_term_frame_idx", op.long_term_frame_idx);
+        if (operation == 4) operand("max_long_term_frame_idx_plus1", op.max_long_term_frame_idx_plus1);
         if (operation == 0) break;
       }
     }
+    out.EndRecord();
   }
   if (p.entropy_coding_mode_flag && inter) FIELD(h, cabac_init_idc);
   FIELD(h, slice_qp_delta);
@@ -315,12 +339,13 @@ void ListSyntax(const H264Slice& slice, SyntaxListing& out) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// sei_rbsp
+// sei_rbsp: each sei_message with its payload's decoded form. payloadType and payloadSize stand for
+// the runs of bytes that code them.
 
 void ListSyntax(const H264_SEI& sei, SyntaxListing& out) {
   for (uint32_t i = 0; i < sei.messages.size(); ++i) {
     const SEIMessage& m = sei.messages[i];
-    out.BeginRecord("messages", {i});
+    out.BeginRecord("sei_message", {i});
     FIELD(m, payloadType);
     FIELD(m, payloadSize);
     if (m.payloadType == SEIMessage::kRecoveryPoint) {
@@ -335,10 +360,8 @@ void ListSyntax(const H264_SEI& sei, SyntaxListing& out) {
       const H264_MasteringDisplayColourVolume& f = m.mastering_display_colour_volume;
       out.BeginRecord("mastering_display_colour_volume");
       for (uint32_t c = 0; c < 3; ++c) {
-        out.BeginRecord("display_primaries", {c});
-        FIELD(f.display_primaries[c], display_primaries_x);
-        FIELD(f.display_primaries[c], display_primaries_y);
-        out.EndRecord();
+        out.Element("display_primaries_x", {c}, f.display_primaries[c].display_primaries_x);
+        out.Element("display_primaries_y", {c}, f.display_primaries[c].display_primaries_y);
       }
       FIELD(f, white_point_x);
       FIELD(f, white_point_y);
@@ -347,7 +370,7 @@ void ListSyntax(const H264_SEI& sei, SyntaxListing& out) {
       out.EndRecord();
     } else if (m.payloadType == SEIMessage::kContentLightLevel) {
       const H264_ContentLightLevel& f = m.content_light_level;
-      out.BeginRecord("content_light_level");
+      out.BeginRecord("content_light_level_info");
       FIELD(f, max_content_light_level);
       FIELD(f, max_pic_average_light_level);
       out.EndRecord();

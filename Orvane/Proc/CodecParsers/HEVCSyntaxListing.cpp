@@ -2,6 +2,8 @@
 // mirrors, so that exactly what the syntax coded is listed and in its order.
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <string>
 
 #include "Orvane/Proc/CodecParsers/H26xSyntax.h"
 #include "Orvane/Proc/CodecParsers/HEVCSliceHeader.h"
@@ -25,54 +27,70 @@ constexpr uint32_t kIDRNoLeading = 20;
 constexpr uint8_t kSliceB = 0;
 constexpr uint8_t kSliceI = 2;
 
-// One profile block, without level_idc, which profile_tier_level codes apart.
-void ListProfile(const HEVC_ProfileInfo& p, SyntaxListing& out) {
-  FIELD(p, profile_space);
-  FIELD(p, tier_flag);
-  FIELD(p, profile_idc);
-  for (uint32_t j = 0; j < 32; ++j) ENTRY(p, profile_compatibility_flag, j);
-  FIELD(p, progressive_source_flag);
-  FIELD(p, interlaced_source_flag);
-  FIELD(p, non_packed_constraint_flag);
-  FIELD(p, frame_only_constraint_flag);
+// One profile block of profile_tier_level, without its level: the general one (prefix
+// "general_"), or that of sub-layer i (prefix "sub_layer_", and [i] before the element's own
+// index).
+void ListProfile(const HEVC_ProfileInfo& p, std::string_view prefix, std::optional<uint32_t> subLayer,
+                 SyntaxListing& out) {
+  std::string name(prefix);
+  const auto element = [&](std::string_view suffix, int64_t value) {
+    name.resize(prefix.size());
+    name += suffix;
+    if (subLayer) {
+      out.Element(name, {*subLayer}, value);
+    } else {
+      out.Element(name, value);
+    }
+  };
+  element("profile_space", p.profile_space);
+  element("tier_flag", p.tier_flag);
+  element("profile_idc", p.profile_idc);
+  for (uint32_t j = 0; j < 32; ++j) {
+    name.resize(prefix.size());
+    name += "profile_compatibility_flag";
+    if (subLayer) {
+      out.Element(name, {*subLayer, j}, p.profile_compatibility_flag[j]);
+    } else {
+      out.Element(name, {j}, p.profile_compatibility_flag[j]);
+    }
+  }
+  element("progressive_source_flag", p.progressive_source_flag);
+  element("interlaced_source_flag", p.interlaced_source_flag);
+  element("non_packed_constraint_flag", p.non_packed_constraint_flag);
+  element("frame_only_constraint_flag", p.frame_only_constraint_flag);
   const auto profile = [&p](uint32_t k) { return p.profile_idc == k || p.profile_compatibility_flag[k]; };
   if (profile(4) || profile(5) || profile(6) || profile(7) || profile(8) || profile(9) || profile(10) ||
       profile(11)) {
-    FIELD(p, max_12bit_constraint_flag);
-    FIELD(p, max_10bit_constraint_flag);
-    FIELD(p, max_8bit_constraint_flag);
-    FIELD(p, max_422chroma_constraint_flag);
-    FIELD(p, max_420chroma_constraint_flag);
-    FIELD(p, max_monochrome_constraint_flag);
-    FIELD(p, intra_constraint_flag);
-    FIELD(p, one_picture_only_constraint_flag);
-    FIELD(p, lower_bit_rate_constraint_flag);
-    if (profile(5) || profile(9) || profile(10) || profile(11)) FIELD(p, max_14bit_constraint_flag);
+    element("max_12bit_constraint_flag", p.max_12bit_constraint_flag);
+    element("max_10bit_constraint_flag", p.max_10bit_constraint_flag);
+    element("max_8bit_constraint_flag", p.max_8bit_constraint_flag);
+    element("max_422chroma_constraint_flag", p.max_422chroma_constraint_flag);
+    element("max_420chroma_constraint_flag", p.max_420chroma_constraint_flag);
+    element("max_monochrome_constraint_flag", p.max_monochrome_constraint_flag);
+    element("intra_constraint_flag", p.intra_constraint_flag);
+    element("one_picture_only_constraint_flag", p.one_picture_only_constraint_flag);
+    element("lower_bit_rate_constraint_flag", p.lower_bit_rate_constraint_flag);
+    if (profile(5) || profile(9) || profile(10) || profile(11)) element("max_14bit_constraint_flag", p.max_14bit_constraint_flag);
   } else if (profile(2)) {
-    FIELD(p, one_picture_only_constraint_flag);
+    element("one_picture_only_constraint_flag", p.one_picture_only_constraint_flag);
   }
   if (profile(1) || profile(2) || profile(3) || profile(4) || profile(5) || profile(9) || profile(11)) {
-    FIELD(p, inbld_flag);
+    element("inbld_flag", p.inbld_flag);
   }
 }
 
 void ListPTL(const HEVC_PTL& ptl, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
   out.BeginRecord("profile_tier_level");
-  out.BeginRecord("general");
-  ListProfile(ptl.general, out);
-  FIELD(ptl.general, level_idc);
-  out.EndRecord();
+  ListProfile(ptl.general, "general_", std::nullopt, out);
+  out.Element("general_level_idc", ptl.general.level_idc);
   const uint32_t subLayers = Held(maxNumSubLayersMinus1, ptl.sub_layer);
   for (uint32_t i = 0; i < subLayers; ++i) {
     ENTRY(ptl, sub_layer_profile_present_flag, i);
     ENTRY(ptl, sub_layer_level_present_flag, i);
   }
   for (uint32_t i = 0; i < subLayers; ++i) {
-    if (!ptl.sub_layer_profile_present_flag[i] && !ptl.sub_layer_level_present_flag[i]) continue;
-    out.BeginRecord("sub_layer", {i});
-    if (ptl.sub_layer_profile_present_flag[i]) ListProfile(ptl.sub_layer[i], out);
-    if (ptl.sub_layer_level_present_flag[i]) FIELD(ptl.sub_layer[i], level_idc);
-    out.EndRecord();
+    if (ptl.sub_layer_profile_present_flag[i]) ListProfile(ptl.sub_layer[i], "sub_layer_", i, out);
+    if (ptl.sub_layer_level_present_flag[i]) out.Element("sub_layer_level_idc", {i}, ptl.sub_layer[i].level_idc);
   }
   out.EndRecord();
 }
@@ -123,16 +141,16 @@ void ListHRD(const HEVC_HRD& h, bool commonInfPresentFlag, uint32_t maxNumSubLay
     if (!h.low_delay_hrd_flag[i]) ENTRY(h, cpb_cnt_minus1, i);
     const bool subPic = h.sub_pic_hrd_params_present_flag;
     if (h.nal_hrd_parameters_present_flag) {
-      ListSubLayerHRD(h.nal_sub_layer_hrd[i], "nal_sub_layer_hrd", i, h.cpb_cnt_minus1[i], subPic, out);
+      ListSubLayerHRD(h.nal_sub_layer_hrd[i], "nal_sub_layer_hrd_parameters", i, h.cpb_cnt_minus1[i], subPic, out);
     }
     if (h.vcl_hrd_parameters_present_flag) {
-      ListSubLayerHRD(h.vcl_sub_layer_hrd[i], "vcl_sub_layer_hrd", i, h.cpb_cnt_minus1[i], subPic, out);
+      ListSubLayerHRD(h.vcl_sub_layer_hrd[i], "vcl_sub_layer_hrd_parameters", i, h.cpb_cnt_minus1[i], subPic, out);
     }
   }
 }
 
 void ListScalingList(const HEVC_ScalingList& s, SyntaxListing& out) {
-  out.BeginRecord("scaling_list");
+  out.BeginRecord("scaling_list_data");
   for (uint32_t sizeId = 0; sizeId < 4; ++sizeId) {
     const uint32_t coefNum = sizeId == 0 ? 16 : 64;
     for (uint32_t matrixId = 0; matrixId < 6; matrixId += (sizeId == 3) ? 3 : 1) {
@@ -191,7 +209,7 @@ void ListShortTermRPS(const HEVC_ShortTermRPS& s, const HEVC_SPS& sps, uint32_t 
 
 // The VUI as stored: one read without its default display window lists no window.
 void ListVUI(const HEVC_VUI& v, uint32_t maxNumSubLayersMinus1, SyntaxListing& out) {
-  out.BeginRecord("vui");
+  out.BeginRecord("vui_parameters");
   ListSyntax(v.common, out);
   FIELD(v, neutral_chroma_indication_flag);
   FIELD(v, field_seq_flag);
@@ -228,6 +246,32 @@ void ListVUI(const HEVC_VUI& v, uint32_t maxNumSubLayersMinus1, SyntaxListing& o
     FIELD(v, log2_max_mv_length_vertical);
   }
   out.EndRecord();
+}
+
+// pps_scc_extension.
+void ListSccExtension(const HEVC_PPS& p, SyntaxListing& out) {
+  FIELD(p, pps_curr_pic_ref_enabled_flag);
+  FIELD(p, residual_adaptive_colour_transform_enabled_flag);
+  if (p.residual_adaptive_colour_transform_enabled_flag) {
+    FIELD(p, pps_slice_act_qp_offsets_present_flag);
+    FIELD(p, pps_act_y_qp_offset_plus5);
+    FIELD(p, pps_act_cb_qp_offset_plus5);
+    FIELD(p, pps_act_cr_qp_offset_plus3);
+  }
+  FIELD(p, pps_palette_predictor_initializers_present_flag);
+  if (!p.pps_palette_predictor_initializers_present_flag) return;
+  FIELD(p, pps_num_palette_predictor_initializers);
+  if (p.pps_num_palette_predictor_initializers == 0) return;
+  FIELD(p, monochrome_palette_flag);
+  FIELD(p, luma_bit_depth_entry_minus8);
+  if (!p.monochrome_palette_flag) FIELD(p, chroma_bit_depth_entry_minus8);
+  const uint32_t numComps = p.monochrome_palette_flag ? 1 : 3;
+  for (uint32_t comp = 0; comp < numComps; ++comp) {
+    const auto& initializers = p.pps_palette_predictor_initializer[comp];
+    for (uint32_t i = 0; i < Held(p.pps_num_palette_predictor_initializers, initializers); ++i) {
+      out.Element("pps_palette_predictor_initializer", {comp, i}, initializers[i]);
+    }
+  }
 }
 
 // The pictures the slice may refer to: the short-term and long-term ones that the current picture
@@ -390,6 +434,7 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
   FIELD(s, sps_scc_extension_flag);
   FIELD(s, sps_extension_4bits);
   if (s.sps_range_extension_flag) {
+    out.BeginRecord("sps_range_extension");
     FIELD(s, transform_skip_rotation_enabled_flag);
     FIELD(s, transform_skip_context_enabled_flag);
     FIELD(s, implicit_rdpcm_enabled_flag);
@@ -399,8 +444,10 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
     FIELD(s, high_precision_offsets_enabled_flag);
     FIELD(s, persistent_rice_adaptation_enabled_flag);
     FIELD(s, cabac_bypass_alignment_enabled_flag);
+    out.EndRecord();
   }
   if (s.sps_scc_extension_flag) {
+    out.BeginRecord("sps_scc_extension");
     FIELD(s, sps_curr_pic_ref_enabled_flag);
     FIELD(s, palette_mode_enabled_flag);
     if (s.palette_mode_enabled_flag) {
@@ -421,6 +468,7 @@ void ListSyntax(const HEVC_SPS& s, SyntaxListing& out) {
     }
     FIELD(s, motion_vector_resolution_control_idc);
     FIELD(s, intra_boundary_filtering_disabled_flag);
+    out.EndRecord();
   }
 }
 
@@ -486,6 +534,7 @@ void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
   FIELD(p, pps_extension_4bits);
   // Below the range extensions profiles the decode reads nothing of the extension.
   if (p.pps_range_extension_flag && sps.profile_tier_level.general.profile_idc >= kFirstRangeExtensionsProfile) {
+    out.BeginRecord("pps_range_extension");
     if (p.transform_skip_enabled_flag) FIELD(p, log2_max_transform_skip_block_size_minus2);
     FIELD(p, cross_component_prediction_enabled_flag);
     FIELD(p, chroma_qp_offset_list_enabled_flag);
@@ -499,31 +548,13 @@ void ListSyntax(const HEVC_PPS& p, const HEVC_SPS& sps, SyntaxListing& out) {
     }
     FIELD(p, log2_sao_offset_scale_luma);
     FIELD(p, log2_sao_offset_scale_chroma);
+    out.EndRecord();
   }
   // The decode keeps nothing after a multilayer extension.
   if (p.pps_multilayer_extension_flag || !p.pps_scc_extension_flag) return;
-  FIELD(p, pps_curr_pic_ref_enabled_flag);
-  FIELD(p, residual_adaptive_colour_transform_enabled_flag);
-  if (p.residual_adaptive_colour_transform_enabled_flag) {
-    FIELD(p, pps_slice_act_qp_offsets_present_flag);
-    FIELD(p, pps_act_y_qp_offset_plus5);
-    FIELD(p, pps_act_cb_qp_offset_plus5);
-    FIELD(p, pps_act_cr_qp_offset_plus3);
-  }
-  FIELD(p, pps_palette_predictor_initializers_present_flag);
-  if (!p.pps_palette_predictor_initializers_present_flag) return;
-  FIELD(p, pps_num_palette_predictor_initializers);
-  if (p.pps_num_palette_predictor_initializers == 0) return;
-  FIELD(p, monochrome_palette_flag);
-  FIELD(p, luma_bit_depth_entry_minus8);
-  if (!p.monochrome_palette_flag) FIELD(p, chroma_bit_depth_entry_minus8);
-  const uint32_t numComps = p.monochrome_palette_flag ? 1 : 3;
-  for (uint32_t comp = 0; comp < numComps; ++comp) {
-    const auto& initializers = p.pps_palette_predictor_initializer[comp];
-    for (uint32_t i = 0; i < Held(p.pps_num_palette_predictor_initializers, initializers); ++i) {
-      out.Element("pps_palette_predictor_initializer", {comp, i}, initializers[i]);
-    }
-  }
+  out.BeginRecord("pps_scc_extension");
+  ListSccExtension(p, out);
+  out.EndRecord();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -550,7 +581,7 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
     FIELD(h, slice_pic_order_cnt_lsb);
     FIELD(h, short_term_ref_pic_set_sps_flag);
     if (!h.short_term_ref_pic_set_sps_flag) {
-      out.BeginRecord("st_ref_pic_set");
+      out.BeginRecord("st_ref_pic_set", {sps.num_short_term_ref_pic_sets});
       ListShortTermRPS(h.st_ref_pic_set, sps, sps.num_short_term_ref_pic_sets, out);
       out.EndRecord();
     } else if (sps.num_short_term_ref_pic_sets >= 2) {
@@ -584,6 +615,7 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
     if (b) FIELD(h, num_ref_idx_l1_active_minus1);
   }
   if (pps.lists_modification_present_flag && NumPicTotalCurr(h, pps) > 1) {
+    out.BeginRecord("ref_pic_lists_modification");
     FIELD(h, ref_pic_list_modification_flag_l0);
     if (h.ref_pic_list_modification_flag_l0) {
       for (uint32_t i = 0; i < Held(h.num_ref_idx_l0_active_minus1 + uint64_t{1}, h.list_entry_l0); ++i) {
@@ -598,6 +630,7 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
         }
       }
     }
+    out.EndRecord();
   }
   if (b) FIELD(h, mvd_l1_zero_flag);
   if (pps.cabac_init_present_flag) FIELD(h, cabac_init_flag);

@@ -21,11 +21,17 @@ struct H264SliceHeader;
 struct H264Slice;
 struct H264_SEI;
 
-// Receives the elements of a record as its syntax coded them. An element is named as the record
-// field that keeps it; an entry of an array field carries its indices, outermost first. A nested
-// record (a structure the syntax embeds) opens and closes around its own elements, with indices
-// when it is an entry of an array of records. What the syntax did not code is not listed: an
-// element absent under its condition, array entries beyond the coded count, inferred values.
+// Receives the elements of a record as its syntax coded them, named as ITU-T H.264 and H.265 name
+// them: an element under the standard's name, with the standard's indices or, in a loop the
+// standard writes without them, the loop's (outermost first); a syntax structure the standard
+// writes as a table of its own (vui_parameters, hrd_parameters, profile_tier_level,
+// pred_weight_table, sei_message, ...) as a nested record of the table's name, with an index where
+// the standard calls it with one or in a loop. What the syntax did not code is not listed: an
+// element absent under its condition, array entries beyond the coded count, inferred values. What
+// a record keeps derived rather than coded comes last, in the unit's one record kDerived, never
+// among the coded elements.
+inline constexpr std::string_view kDerived = "derived";
+
 class SyntaxListing {
  public:
   virtual ~SyntaxListing() = default;
