@@ -49,7 +49,7 @@ TEST(HEVCSEIAgainstFFmpeg, EveryMessageOfEveryUnitAgrees) {
       HEVC_SEI decoded;
       // Every stream has one SPS, the one in force.
       decoded.Decode(nalu, ps.sps_list.empty() ? nullptr : ps.sps_list.back().get());
-      FlatListing ours(std::map<std::string, std::string>{{"display_primaries", ""}});
+      FlatListing ours;
       ListSyntax(decoded, ours);
       Compare(trace[sei++], ours, kSEIRules);
       for (const HEVC_SEIMessage& m : decoded.messages) ++types[m.payloadType];

@@ -643,7 +643,7 @@ void ListSyntax(const HEVCSliceHeader& h, uint32_t nal_unit_type, const HEVC_SPS
 }
 
 // ---------------------------------------------------------------------------------------------
-// sei_rbsp: each message a record of its own, its decoded form nested under the payload's name.
+// sei_rbsp: each sei_message with its payload's decoded form under the payload's name.
 
 namespace {
 
@@ -738,10 +738,8 @@ void ListForm(const HEVC_SEIMessage& m, SyntaxListing& out) {
       const HEVC_MasteringDisplayColourVolume& f = m.mastering_display_colour_volume;
       out.BeginRecord("mastering_display_colour_volume");
       for (uint32_t c = 0; c < 3; ++c) {
-        out.BeginRecord("display_primaries", {c});
-        FIELD(f.display_primaries[c], display_primaries_x);
-        FIELD(f.display_primaries[c], display_primaries_y);
-        out.EndRecord();
+        out.Element("display_primaries_x", {c}, f.display_primaries[c].display_primaries_x);
+        out.Element("display_primaries_y", {c}, f.display_primaries[c].display_primaries_y);
       }
       FIELD(f, white_point_x);
       FIELD(f, white_point_y);
@@ -779,7 +777,7 @@ void ListForm(const HEVC_SEIMessage& m, SyntaxListing& out) {
 void ListSyntax(const HEVC_SEI& sei, SyntaxListing& out) {
   for (uint32_t i = 0; i < sei.messages.size(); ++i) {
     const HEVC_SEIMessage& m = sei.messages[i];
-    out.BeginRecord("messages", {i});
+    out.BeginRecord("sei_message", {i});
     FIELD(m, payloadType);
     FIELD(m, payloadSize);
     ListForm(m, out);

@@ -60,21 +60,21 @@ void ListSyntax(const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVC_PPS& pps, const HEVC_SPS& sps, SyntaxListing& out);
 void ListSyntax(const HEVCSliceHeader& header, uint32_t nal_unit_type, const HEVC_SPS& sps, const HEVC_PPS& pps,
                 SyntaxListing& out);
-// Each H.265 SEI message is a record of its own, with its decoded form nested under the payload's
-// name.
+// Each H.265 sei_message with its payload's decoded form.
 void ListSyntax(const HEVC_SEI& sei, SyntaxListing& out);
 
 // The VUI head that the H.264 and H.265 VUIs share, as part of the listing of either.
 void ListSyntax(const CommonVUI& vui, SyntaxListing& out);
 
 // The H.264 records. A PPS is listed against the SPS it was decoded with, whose profile and chroma
-// format decide what the PPS codes.
+// format decide what the PPS codes. An SPS or PPS that codes a scaling matrix lists, under
+// kDerived, the lists it puts in force (ScalingList4x4[i][j], ScalingList8x8[i][j], j in scan
+// order): the records keep those rather than the coded deltas.
 void ListSyntax(const H264_SPS& sps, SyntaxListing& out);
 void ListSyntax(const H264_PPS& pps, const H264_SPS& sps, SyntaxListing& out);
 
 // The H.264 slice header, listed against the SPS and PPS it holds (nothing without them); a whole
-// slice adds the slice_id of a partition A. Each SEI message is a record of its own, with its
-// decoded form.
+// slice adds the slice_id of a partition A. Each sei_message with its payload's decoded form.
 void ListSyntax(const H264SliceHeader& header, SyntaxListing& out);
 void ListSyntax(const H264Slice& slice, SyntaxListing& out);
 void ListSyntax(const H264_SEI& sei, SyntaxListing& out);
