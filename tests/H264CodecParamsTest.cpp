@@ -125,6 +125,9 @@ H264Units Variant(const std::string& name) {
     groups(2, "slice_group_map_type:ue=2 top_left:ue=0 bottom_right:ue=8000 top_left[1]:ue=1 bottom_right[1]:ue=8001");
   } else if (name == "PPS+map3") {
     groups(7, "slice_group_map_type:ue=3 slice_group_change_direction_flag:u1=1 slice_group_change_rate_minus1:ue=99");
+  } else if (name == "PPS+map4 at 1056x1056") {  // a change rate beyond 16 bits
+    u.sps.Set("pic_width_in_mbs_minus1", 1055).Set("pic_height_in_map_units_minus1", 1055);
+    groups(1, "slice_group_map_type:ue=4 slice_group_change_direction_flag:u1=0 slice_group_change_rate_minus1:ue=69999");
   } else if (name == "PPS+map6") {  // 8160 ids of 3 bits for 5 groups
     std::string ids = "slice_group_map_type:ue=6 pic_size_in_map_units_minus1:ue=8159";
     for (int i = 0; i < 8160; ++i) ids += " slice_group_id:u3=" + std::to_string(i % 5);
@@ -161,6 +164,7 @@ TEST(H264Decode, RefusesOutOfRangeValues) {
       {"SPS+POC1", "offset_for_non_ref_pic", -2147483648, "offset_for_non_ref_pic out of range"},
       {"SPS+POC1", "offset_for_top_to_bottom_field", -2147483648, "offset_for_top_to_bottom_field out of range"},
       {"SPS+POC1", "offset_for_ref_frame[1]", -2147483648, "offset_for_ref_frame out of range"},
+      {"SPS+POC1", "num_ref_frames_in_pic_order_cnt_cycle", 256, "num_ref_frames_in_pic_order_cnt_cycle out of range"},
       {"SPS", "pic_order_cnt_type", 3, "illegal pic_order_cnt_type"},
       {"SPS", "max_num_ref_frames", 17, "too many reference frames"},
       {"SPS", "pic_width_in_mbs_minus1", 1055, ""},
@@ -229,6 +233,7 @@ TEST(H264Decode, BranchesEncodersDoNotTake) {
       {"PPS+map0"},
       {"PPS+map2"},
       {"PPS+map3"},
+      {"PPS+map4 at 1056x1056"},
       {"PPS+map6"},
   };
   for (const Row& row : rows) {
@@ -268,10 +273,12 @@ TEST(H264Decode, DerivedValues) {
   const struct Row { std::function<void(H264_SPS&)> fields; std::string expected; } rows[] = {
       // On a cropped 1920x1088 progressive 4:2:0 SPS at level 4: "W H level MaxBR(baseline, high, high422) reorder".
       {[](H264_SPS& s) { s.chroma_format_idc = 3, s.separate_colour_plane_flag = 1, s.frame_mbs_only_flag = 0, s.frame_crop_top_offset = 1,
-                         s.pic_height_in_map_units_minus1 = 33; }, "1920 1086 40 20000 25000 80000 8"},
+                         s.pic_height_in_map_units_minus1 = 33; }, "1920 1086 40 20000 25000 80000 4"},  // 120x68 MBs of fields
       {[](H264_SPS& s) { s.frame_crop_left_offset = 960; }, "1920 1088 40 20000 25000 80000 4"},  // nothing left: ignored
       {[](H264_SPS& s) { s.profile_idc = 77, s.level_idc = 11, s.constraint_set3_flag = 1; }, "1920 1088 9 128 160 512 0"},  // 1b
+      {[](H264_SPS& s) { s.profile_idc = 88, s.level_idc = 11, s.constraint_set3_flag = 1; }, "1920 1088 9 128 160 512 0"},
       {[](H264_SPS& s) { s.level_idc = 11, s.constraint_set3_flag = 1; }, "1920 1088 11 192 240 768 0"},  // High intra
+      {[](H264_SPS& s) { s.pic_width_in_mbs_minus1 = s.pic_height_in_map_units_minus1 = 65535; }, "1048576 1048576 40 20000 25000 80000 0"},
       {[](H264_SPS& s) { s.level_idc = 63; }, "1920 1088 63 0 0 0 0"},
       {[](H264_SPS& s) { s.vui_parameters_present_flag = s.vui.bitstream_restriction_flag = 1, s.vui.max_num_reorder_frames = 2; },
        "1920 1088 40 20000 25000 80000 2"},

@@ -161,7 +161,7 @@ struct H264_SPS {
   // Baseline, Main or Extended SPS that keeps to one of the constrained profiles.
   bool AllowsPpsHighFields() const;
 
-  // level_idc, or 9 for the level 1b that Baseline and Main signal as level 1.1 with
+  // level_idc, or 9 for the level 1b that Baseline, Main and Extended signal as level 1.1 with
   // constraint_set3_flag.
   uint32_t GetLevel() const;
   uint32_t GetMaxMBPS() const;
@@ -183,12 +183,13 @@ struct H264_PPS {
   uint8_t bottom_field_pic_order_in_frame_present_flag;
   uint8_t num_slice_groups_minus1;
   uint8_t slice_group_map_type;
-  uint16_t run_length_minus1[8];
-  uint16_t top_left[8];
-  uint16_t bottom_right[8];
+  // Positions and sizes in map units, up to 1056 x 1056 of them.
+  uint32_t run_length_minus1[8];
+  uint32_t top_left[8];
+  uint32_t bottom_right[8];
   uint8_t slice_group_change_direction_flag;
-  uint16_t slice_group_change_rate_minus1;
-  uint16_t pic_size_in_map_units_minus1;
+  uint32_t slice_group_change_rate_minus1;
+  uint32_t pic_size_in_map_units_minus1;
   std::vector<uint32_t> slice_group_id;
   uint8_t num_ref_idx_l0_default_active_minus1;
   uint8_t num_ref_idx_l1_default_active_minus1;

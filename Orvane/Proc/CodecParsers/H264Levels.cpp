@@ -101,7 +101,8 @@ LevelLimits GetLevelLimits(uint32_t level_idc) {
 }
 
 uint32_t H264_SPS::GetLevel() const {
-  if ((profile_idc == 66 || profile_idc == 77) && level_idc == 11 && constraint_set3_flag) return 9;
+  const bool constrainedProfile = profile_idc == 66 || profile_idc == 77 || profile_idc == 88;
+  if (constrainedProfile && level_idc == 11 && constraint_set3_flag) return 9;
   return level_idc;
 }
 
@@ -120,9 +121,11 @@ uint32_t H264_SPS::GetMaxBitrate(const std::string& profileTag) const {
 
 uint32_t H264_SPS::GetReorderDepth() const {
   if (pic_order_cnt_type == 2) return 0;
-  // Map units, not frame heights: a field-coded SPS gets twice the frames.
-  const uint32_t mapUnits = (pic_width_in_mbs_minus1 + 1u) * (pic_height_in_map_units_minus1 + 1u);
-  const uint32_t frames = std::min(GetMaxDpbMbs() / mapUnits, kMaxDpbFrames);
+  // Whole frames: a field-coded SPS counts its map units (field macroblock pairs) twice. In 64 bits,
+  // which no record's sizes overflow, so that the divisor is never 0.
+  const uint64_t frameMbs = uint64_t{pic_width_in_mbs_minus1 + 1u} * (pic_height_in_map_units_minus1 + 1u) *
+                            (frame_mbs_only_flag ? 1u : 2u);
+  const auto frames = static_cast<uint32_t>(std::min<uint64_t>(GetMaxDpbMbs() / frameMbs, kMaxDpbFrames));
   if (vui_parameters_present_flag && vui.bitstream_restriction_flag) {
     return std::min<uint32_t>(frames, vui.max_num_reorder_frames);
   }

@@ -76,11 +76,12 @@ void AppendBelowRefFrames(H26xBitstreamBuilder& b, uint32_t value, uint32_t boun
 }
 
 // The width of slice_group_change_cycle: Ceil(Log2(Ceil(PicSizeInMapUnits / SliceGroupChangeRate)
-// + 1)), which is the bit width of the quotient: at most 21 bits for the largest picture.
+// + 1)), which is the bit width of the quotient: at most 21 bits for the largest picture. Worked in
+// 64 bits, where no record's values wrap, and capped at 32 bits for a record built by hand.
 unsigned SliceGroupChangeCycleBits(const H264_SPS& s, const H264_PPS& p) {
-  const uint32_t mapUnits = (s.pic_width_in_mbs_minus1 + 1u) * (s.pic_height_in_map_units_minus1 + 1u);
-  const uint32_t changeRate = p.slice_group_change_rate_minus1 + 1u;
-  return static_cast<unsigned>(std::bit_width((mapUnits + changeRate - 1) / changeRate));
+  const uint64_t mapUnits = uint64_t{s.pic_width_in_mbs_minus1 + 1u} * (s.pic_height_in_map_units_minus1 + 1u);
+  const uint64_t changeRate = p.slice_group_change_rate_minus1 + uint64_t{1};
+  return std::min(32u, static_cast<unsigned>(std::bit_width((mapUnits + changeRate - 1) / changeRate)));
 }
 
 bool CodesSliceGroupChangeCycle(const H264_PPS& p) {
@@ -278,10 +279,7 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
       slice_beta_offset_div2 = SE<int8_t>(r, -6, 6, "slice_beta_offset_div2 out of range");
     }
   }
-  // The field keeps the low 16 bits.
-  if (CodesSliceGroupChangeCycle(p)) {
-    slice_group_change_cycle = static_cast<uint16_t>(r.GetBits<uint32_t>(SliceGroupChangeCycleBits(s, p)));
-  }
+  if (CodesSliceGroupChangeCycle(p)) slice_group_change_cycle = r.GetBits<uint32_t>(SliceGroupChangeCycleBits(s, p));
 }
 
 void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
@@ -419,7 +417,6 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
       AppendSE(b, slice_beta_offset_div2, -6, 6, "slice_beta_offset_div2 out of range");
     }
   }
-  // A cycle coded wider than 16 bits is written as the low 16 bits the record keeps.
   if (CodesSliceGroupChangeCycle(p)) b.AppendU64(slice_group_change_cycle, SliceGroupChangeCycleBits(s, p));
 }
 

@@ -91,7 +91,7 @@ struct H264SliceHeader {
   uint8_t disable_deblocking_filter_idc;
   int8_t slice_alpha_c0_offset_div2;
   int8_t slice_beta_offset_div2;
-  uint16_t slice_group_change_cycle;  // the low 16 bits of a wider code
+  uint32_t slice_group_change_cycle;
   // The parameter sets in force: the PPS that pic_parameter_set_id names, and its SPS.
   std::shared_ptr<const H264_SPS> sps;
   std::shared_ptr<const H264_PPS> pps;

@@ -48,21 +48,21 @@ void H264_PPS::Decode(const NALU& nalu, const H264_PS& ps) {
     slice_group_map_type = UE<uint8_t>(r, 6, "slice_group_map_type out of range");
     if (slice_group_map_type == 0) {
       for (uint32_t i = 0; i <= num_slice_groups_minus1; ++i) {
-        run_length_minus1[i] = UE<uint16_t>(r, mapUnits - 1, "run_length_minus1 out of range");
+        run_length_minus1[i] = UE<uint32_t>(r, mapUnits - 1, "run_length_minus1 out of range");
       }
     } else if (slice_group_map_type == 2) {
       // The last slice group is the background, which has no rectangle.
       for (uint32_t i = 0; i < num_slice_groups_minus1; ++i) {
-        top_left[i] = UE<uint16_t>(r, mapUnits - 1, "top_left out of range");
-        bottom_right[i] = UE<uint16_t>(r, mapUnits - 1, "bottom_right out of range");
+        top_left[i] = UE<uint32_t>(r, mapUnits - 1, "top_left out of range");
+        bottom_right[i] = UE<uint32_t>(r, mapUnits - 1, "bottom_right out of range");
       }
     } else if (slice_group_map_type >= 3 && slice_group_map_type <= 5) {
       slice_group_change_direction_flag = r.GetBits<uint8_t>(1);
-      slice_group_change_rate_minus1 = UE<uint16_t>(r, mapUnits - 1, "slice_group_change_rate_minus1 out of range");
+      slice_group_change_rate_minus1 = UE<uint32_t>(r, mapUnits - 1, "slice_group_change_rate_minus1 out of range");
     } else if (slice_group_map_type == 6) {
       const uint32_t sizeMinus1 = r.GetUEGolomb();
       if (sizeMinus1 != mapUnits - 1) Fail("pic_size_in_map_units_minus1 out of range");
-      pic_size_in_map_units_minus1 = static_cast<uint16_t>(sizeMinus1);
+      pic_size_in_map_units_minus1 = sizeMinus1;
       // Ceil(Log2(num_slice_groups_minus1 + 1)) bits per id. The map grows as it is read, so a
       // unit cut short fails before a map of the whole picture is made for it.
       const auto bits = static_cast<unsigned>(std::bit_width(num_slice_groups_minus1 + 0u));

@@ -72,8 +72,8 @@ void H264_SPS::Decode(const NALU& nalu) {
     delta_pic_order_always_zero_flag = r.GetBits<uint8_t>(1);
     offset_for_non_ref_pic = SE32(r, "offset_for_non_ref_pic out of range");
     offset_for_top_to_bottom_field = SE32(r, "offset_for_top_to_bottom_field out of range");
-    // The count is kept in 8 bits, and no more entries than the record holds are read.
-    num_ref_frames_in_pic_order_cnt_cycle = UE<uint8_t>(r);
+    num_ref_frames_in_pic_order_cnt_cycle =
+        UE<uint8_t>(r, 255, "num_ref_frames_in_pic_order_cnt_cycle out of range");
     for (uint32_t i = 0; i < num_ref_frames_in_pic_order_cnt_cycle; ++i) {
       offset_for_ref_frame[i] = SE32(r, "offset_for_ref_frame out of range");
     }
