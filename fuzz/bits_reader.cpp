@@ -199,8 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           break;
         }
         case 16: {
+          // Anything before the last 1 bit, the stop bit, is more data.
           const bool more = r.MoreRBSPData();
-          Check(r.GetPosition() == before && (r.BitsLeft() > 8 ? more : true));
+          uint64_t stop = ref.End();
+          while (stop > 0 && !ref.Bit(stop - 1)) --stop;
+          Check(r.GetPosition() == before && more == (stop > 0 && before < stop - 1));
           break;
         }
         case 17:

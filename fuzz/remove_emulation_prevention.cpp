@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> expected;
   size_t zeros = 0;
   for (size_t i = 0; i < size; ++i) {
-    if (zeros >= 2 && data[i] == 0x03 && i + 1 < size && data[i + 1] <= 0x03) {
+    if (zeros >= 2 && data[i] == 0x03 && (i + 1 == size || data[i + 1] <= 0x03)) {
       zeros = 0;
       continue;
     }

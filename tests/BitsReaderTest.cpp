@@ -68,9 +68,9 @@ TEST(BitsReader, Reads) {
 }
 
 TEST(BitsReader, MoreRBSPDataAndOwnedBytes) {
-  // 1000 0000 and 1100 0000; 9 zero bits; none left; 4 bits 1000.
-  const std::vector<std::tuple<Bytes, uint64_t, bool>> rows = {{{0x80}, 0, false}, {{0xC0}, 0, true}, {{0, 0}, 7, true}, {{0x80}, 8, false},
-                                                               {{0x08}, 4, false}};
+  // 1000 0000 and 1100 0000; 9 zero bits; none left; 4 bits 1000; a stop bit before a zero byte.
+  const std::vector<std::tuple<Bytes, uint64_t, bool>> rows = {{{0x80}, 0, false}, {{0xC0}, 0, true}, {{0, 0}, 7, false}, {{0x80}, 8, false},
+                                                               {{0x08}, 4, false}, {{0x0C, 0}, 4, true}, {{0x0C, 0}, 5, false}};
   for (const auto& [bytes, skip, expected] : rows) {
     BitsReader r(bytes.data(), bytes.size());
     r.SkipBits(skip);
@@ -87,7 +87,7 @@ TEST(BitsReader, MoreRBSPDataAndOwnedBytes) {
 TEST(RemoveEmulationPrevention, Patterns) {
   const std::vector<std::pair<Bytes, Bytes>> rows = {
       {{0, 0, 3, 1}, {0, 0, 1}}, {{0, 0, 3, 0, 0, 3, 0}, {0, 0, 0, 0, 0}}, {{0, 0, 3, 3, 7}, {0, 0, 3, 7}},
-      {{0, 0, 3, 4}, {0, 0, 3, 4}}, {{0x25, 0, 0, 3}, {0x25, 0, 0, 3}}, {{}, {}}};
+      {{0, 0, 3, 4}, {0, 0, 3, 4}}, {{0x25, 0, 0, 3}, {0x25, 0, 0}}, {{}, {}}};
   for (const auto& [input, expected] : rows) {
     EXPECT_EQ(Orvane::Proc::CodecParsers::RemoveEmulationPrevention(input.data(), input.size()), expected);
   }

@@ -253,7 +253,7 @@ TEST(H264Decode, BranchesEncodersDoNotTake) {
 }
 
 // What the collection does for H.264 (its order and replacement are the HEVC collection's): a PPS
-// waits for its SPS, an empty unit is refused.
+// waits for its SPS, an empty unit is refused, zero bytes after a unit are not read.
 TEST(H264Decode, Collection) {
   H264_PS ps;
   const auto add = [&ps](const SyntaxUnit& unit) {
@@ -265,6 +265,17 @@ TEST(H264Decode, Collection) {
   const uint8_t byte = 0x67;
   const std::optional<Failure> empty = Probe([&] { ps.AddNALU(NALU{&byte, 0}); });
   EXPECT_EQ(Line(empty->message, empty->function, ps.sps_list.size()), "Empty NAL unit AddNALU 1");
+  // Zero bytes after a unit are no part of it: FFmpeg reads this broadcast stream's PPS as ending after
+  // redundant_pic_cnt_present_flag, and a VUI that ends after its head is still told by its stop bit.
+  std::vector<uint8_t> stream = {0, 0, 0, 1, 0x67, 0x64, 0, 0x1E, 0xAC, 0xB4, 0x23, 0xC8, 0, 0, 0, 1, 0x68, 0xEE, 0x33, 0xC8, 0, 0, 0, 0, 1};
+  for (const uint8_t b : Variant("SPS+VUI head").sps.Bytes()) stream.push_back(b);
+  stream.push_back(0);
+  std::vector<NALU> units;
+  FindAnnexBNalus(stream.data(), stream.size(), units);
+  H264_PS broadcast;
+  for (const NALU& unit : units) broadcast.AddNALU(unit);
+  EXPECT_EQ(Line(broadcast.sps_list.at(0)->vui.common.sar_width, broadcast.pps_list.at(0)->transform_8x8_mode_flag,
+                 broadcast.pps_list.at(0)->second_chroma_qp_index_offset), "4 0 -3");
 }
 
 // What an SPS derives: its picture size after cropping (the sample streams' sizes are checked in

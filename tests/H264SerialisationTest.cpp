@@ -99,6 +99,13 @@ TEST(H264Serialisation, RoundTrips) {
   partitionA.nal_unit_type = 2, partitionA.slice_id = 300, partitionA.slice_data = {0x80};
   const Bytes written = Written(partitionA);
   EXPECT_TRUE(*H264_PS({partitionA.sps}, {partitionA.pps}).DecodeSlice(NALU{written.data(), written.size()}) == partitionA);
+  // Two cabac_zero_words end the unit with an emulation-prevention byte; zero bytes after it are no slice data.
+  H264Slice zeroWords = BaseSlice();
+  zeroWords.slice_data = {0x80, 0, 0, 0, 0};
+  Bytes unit = Written(zeroWords);
+  EXPECT_EQ(Bytes(unit.end() - 7, unit.end()), (Bytes{0x80, 0, 0, 3, 0, 0, 3}));
+  unit.insert(unit.end(), 2, 0);
+  EXPECT_TRUE(*H264_PS({zeroWords.sps}, {zeroWords.pps}).DecodeSlice(NALU{unit.data(), unit.size()}) == zeroWords);
 }
 
 // Each refusal with its message and function, those made before anything is written with the

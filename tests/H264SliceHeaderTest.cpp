@@ -217,18 +217,23 @@ TEST(H264SliceHeader, SliceKindProbe) {
 
 TEST(H264SEI, Messages) {
   using Bytes = std::vector<uint8_t>;
-  const auto unit = [](std::vector<Bytes> messages, uint8_t header = 0x06) {
+  const auto unit = [](std::vector<Bytes> messages, uint8_t header = 0x06, size_t trailingZeros = 0) {
     Bytes out = {header};
     for (const Bytes& m : messages) out.insert(out.end(), m.begin(), m.end());
     out.push_back(0x80);  // rbsp_stop_one_bit
+    out.insert(out.end(), trailingZeros, 0);
     return out;
   };
   const auto filled = [](Bytes typeAndSize, size_t n) { typeAndSize.insert(typeAndSize.end(), n, 0x11); return typeAndSize; };
+  const auto ffRun = [](Bytes v, Bytes rest) { v.insert(v.end(), 16843009, 0xFF); return v.insert(v.end(), rest.begin(), rest.end()), v; };
   const Bytes cll = {144, 4, 0x03, 0xE8, 0x01, 0x90};
   const std::vector<std::pair<Bytes, std::string>> rows = {  // the unit, and its listing or failure
       {unit({filled({0xFF, 0x05, 0xFF, 0xFF, 0x00}, 510)}), "payloadType=260 payloadSize=510"},
       {unit({filled({5, 1}, 1), {144, 3, 1, 2, 3}, cll}), "payloadType=5 payloadSize=1"},  // a form longer than its payload ends the unit
       {unit({filled({5, 10}, 3)}), "End of stream in ShowBytes"},
+      {unit({filled({0, 5}, 5)}, 0x06, 2), "payloadType=0 payloadSize=5"},  // trailing zero bytes start no message
+      {unit({ffRun({5}, {1})}), "End of stream in ShowBytes"},             // a size of 2^32: 16.8 MB of 0xFF, then 1
+      {unit({ffRun({}, {1, 0})}), "payloadType out of range in Decode"},  // a type of 2^32
       {unit({cll}, 0x65), "NALU is not a SEI in Decode"},
   };
   H264_SEI all;
@@ -243,7 +248,7 @@ TEST(H264SEI, Messages) {
   // At most 65 messages from one unit, appended to what the list holds.
   const Bytes many = unit(std::vector<Bytes>(70, filled({5, 1}, 1)));
   all.Decode(NALU{many.data(), many.size()});
-  EXPECT_EQ(all.messages.size(), 1u + 1 + 65);
+  EXPECT_EQ(all.messages.size(), 1u + 1 + 1 + 65);
 }
 
 }  // namespace

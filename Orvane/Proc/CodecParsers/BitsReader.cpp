@@ -130,13 +130,17 @@ namespace {
 
 // Hands the RBSP of the unit to `append` as runs of bytes [from, to), in order.
 template <class Append>
-void ForEachRBSPRun(const uint8_t* data, uint64_t size, Append append) {
+void ForEachRBSPRun(const uint8_t* data, uint64_t size, UnitBytes range, Append append) {
   const uint8_t* p = data;
   const uint8_t* const end = data + size;
   while (p < end) {
     const uint8_t* match = detail::FindZeroZero(p, end, 0x03);
-    if (match == end || match + 3 == end) {
+    if (match == end || (match + 3 == end && range == UnitBytes::kPrefix)) {
       append(p, end);
+      break;
+    }
+    if (match + 3 == end) {
+      append(p, match + 2);
       break;
     }
     if (match[3] <= 0x03) {
@@ -151,8 +155,9 @@ void ForEachRBSPRun(const uint8_t* data, uint64_t size, Append append) {
 }
 
 // Appends the RBSP of the unit to `out`, whose capacity the caller has made room in.
-void AppendRBSP(const uint8_t* data, uint64_t size, std::vector<uint8_t>& out) {
-  ForEachRBSPRun(data, size, [&out](const uint8_t* from, const uint8_t* to) { out.insert(out.end(), from, to); });
+void AppendRBSP(const uint8_t* data, uint64_t size, UnitBytes range, std::vector<uint8_t>& out) {
+  ForEachRBSPRun(data, size, range,
+                 [&out](const uint8_t* from, const uint8_t* to) { out.insert(out.end(), from, to); });
 }
 
 }  // namespace
@@ -161,23 +166,23 @@ std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t siz
   std::vector<uint8_t> out;
   if (size == 0) return out;
   out.reserve(static_cast<size_t>(size));
-  AppendRBSP(data, size, out);
+  AppendRBSP(data, size, UnitBytes::kWhole, out);
   return out;
 }
 
 uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t zeroPadding,
-                                   std::vector<uint8_t>& out) {
+                                   std::vector<uint8_t>& out, UnitBytes range) {
   out.clear();
   out.reserve(static_cast<size_t>(size + zeroPadding));
-  if (size) AppendRBSP(data, size, out);
+  if (size) AppendRBSP(data, size, range, out);
   const uint64_t rbspSize = out.size();
   out.resize(static_cast<size_t>(rbspSize + zeroPadding), 0);
   return rbspSize;
 }
 
-uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out) {
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out, UnitBytes range) {
   uint8_t* at = out;
-  ForEachRBSPRun(data, size, [&at](const uint8_t* from, const uint8_t* to) {
+  ForEachRBSPRun(data, size, range, [&at](const uint8_t* from, const uint8_t* to) {
     std::memcpy(at, from, static_cast<size_t>(to - from));
     at += to - from;
   });

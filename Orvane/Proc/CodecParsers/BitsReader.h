@@ -132,15 +132,15 @@ class BitsReader {
   // Unsigned LEB128 of at most 8 bytes (56 significant bits), from any bit position.
   uint64_t GetLEB128();
 
-  // more_rbsp_data(): whether anything but the rbsp_stop_one_bit and its alignment zeros is
-  // left. The stop bit is looked for in the last byte only; trailing zero bytes after it are
-  // not expected in an RBSP.
+  // more_rbsp_data(): whether anything but the rbsp_stop_one_bit and what follows it is left. The
+  // stop bit is the last 1 bit of the range: zero bytes after it (trailing_zero_8bits, or the
+  // cabac_zero_words some writers put there) are not data.
   bool MoreRBSPData() const {
-    const uint64_t left = BitsLeft();
-    if (left > 8) return true;
-    if (left == 0) return false;
-    const unsigned afterFirst = static_cast<unsigned>(left) - 1;
-    return (data[size - 1] & ((1u << afterFirst) - 1)) != 0;
+    uint64_t last = size;  // one past the last non-zero byte
+    while (last > (position >> 3) && data[last - 1] == 0) --last;
+    if (last == (position >> 3)) return false;
+    const uint64_t stopBit = 8 * last - 1 - static_cast<unsigned>(std::countr_zero(data[last - 1]));
+    return position < stopBit;
   }
 
   // The bit at absolute index p, which must lie before the end.
@@ -226,15 +226,22 @@ class BitsReader {
   bool lenient = false;
 };
 
+// What a range of NAL unit bytes is: the whole unit, or its first bytes only. Whether a 00 00 03
+// at the end of the range holds an emulation-prevention byte depends on the byte after it, which
+// only the end of the unit settles: nothing follows, so it does.
+enum class UnitBytes { kWhole, kPrefix };
+
 // The RBSP of the `size` bytes of a NAL unit at `data`: every emulation-prevention byte (the 03
-// of 00 00 03 followed by a byte of at most 03) removed. A 00 00 03 at the very end, or one
-// followed by a byte above 03, is not an emulation pattern and is copied as it stands.
+// of 00 00 03 followed by a byte of at most 03, or ending the unit, as after a final
+// cabac_zero_word) removed. A 00 00 03 followed by a byte above 03 is not an emulation pattern
+// and is copied as it stands, and so is one that ends a prefix.
 std::vector<uint8_t> RemoveEmulationPrevention(const uint8_t* data, uint64_t size);
 // The same RBSP with `zeroPadding` zero bytes after it (not counted in the RBSP's size, which
 // the caller takes from the return value), for a reader made with that padding.
 uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint64_t zeroPadding,
-                                   std::vector<uint8_t>& out);
+                                   std::vector<uint8_t>& out, UnitBytes range = UnitBytes::kWhole);
 // The same RBSP written to `out`, which has room for `size` bytes; returns the RBSP's size.
-uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out);
+uint64_t RemoveEmulationPrevention(const uint8_t* data, uint64_t size, uint8_t* out,
+                                   UnitBytes range = UnitBytes::kWhole);
 
 }  // namespace Orvane::Proc::CodecParsers

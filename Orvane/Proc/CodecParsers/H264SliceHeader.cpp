@@ -437,7 +437,8 @@ std::shared_ptr<const H264SliceHeader> H264_PS::DecodeSliceHeader(const NALU& na
 std::shared_ptr<const H264Slice> H264_PS::DecodeSlice(const NALU& nalu) const {
   if (nalu.size == 0 || !IsSliceNalType(H264NaluType(nalu))) return nullptr;
   std::shared_ptr<H264Slice> slice = std::make_shared<H264Slice>();
-  std::vector<uint8_t> rbsp = RemoveEmulationPrevention(nalu.data, nalu.size);
+  // Zero bytes after the unit's end are not slice data; a final cabac_zero_word is.
+  std::vector<uint8_t> rbsp = RemoveEmulationPrevention(nalu.data, h26x_syntax::UnitSize(nalu));
   BitsReader r(rbsp.data(), rbsp.size());
   slice->DecodeHeader(r, *this);
   if (slice->nal_unit_type == kPartitionAType) slice->slice_id = r.GetUEGolomb();
@@ -463,7 +464,7 @@ void H264Slice::Append(H26xBitstreamBuilder& b) const {
   b.ByteAlign(true);  // cabac_alignment_one_bit
   for (const uint8_t byte : slice_data) b.AppendU64(byte, 8);
   // The slice data ends with the unit's trailing bits.
-  b.Flush();
+  b.EndNALU();
 }
 
 uint32_t GetSliceType(const NALU& nalu) {

@@ -118,11 +118,11 @@ struct H264Slice : H264SliceHeader {
   uint8_t partition_colour_plane_id;
   uint8_t partition_redundant_pic_cnt;
   // For CABAC, the RBSP from the byte boundary after the header (cabac_alignment_one_bit) to the
-  // end, trailing bits included; empty for CAVLC.
+  // end of the unit, trailing bits and cabac_zero_words included; empty for CAVLC.
   std::vector<uint8_t> slice_data;
 
   // Writes the whole slice unit: header, slice_id of partition A, cabac_alignment_one_bit and the
-  // slice data, which carries the trailing bits; the unit is flushed, not finished. Only CABAC
+  // slice data, which carries the trailing bits; the unit is ended without adding any. Only CABAC
   // slices can be written, and partitions B and C have no header to write: both are refused before
   // anything is written.
   void Append(H26xBitstreamBuilder& b) const;

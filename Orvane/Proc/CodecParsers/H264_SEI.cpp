@@ -17,11 +17,15 @@ constexpr uint32_t kSEIType = 6;
 // A unit's messages beyond this many are not read.
 constexpr uint32_t kMaxMessages = 65;
 
-// payloadType and payloadSize: 0xFF bytes adding 255 each, ended by the first byte below 0xFF.
-uint32_t DecodeByteCodedValue(BitsReader& r) {
-  uint32_t value = 0;
+// payloadType and payloadSize: 0xFF bytes adding 255 each, ended by the first byte below 0xFF;
+// summed in 64 bits, where no run of them wraps. The sum stops growing once it passes `limit`.
+uint64_t DecodeByteCodedValue(BitsReader& r, uint64_t limit) {
+  uint64_t value = 0;
   uint8_t byte;
-  while ((byte = r.GetBits<uint8_t>(8)) == 0xFF) value += 255;
+  while ((byte = r.GetBits<uint8_t>(8)) == 0xFF) {
+    value += 255;
+    if (value > limit) return value;
+  }
   return value + byte;
 }
 
@@ -82,14 +86,19 @@ void H264_SEI::Decode(const NALU& nalu) {
   // A unit holds at least one message.
   for (uint32_t count = 1;; ++count) {
     SEIMessage m{};
-    m.payloadType = DecodeByteCodedValue(r);
-    m.payloadSize = DecodeByteCodedValue(r);
-    const uint8_t* payload = r.ShowBytes(m.payloadSize);
-    m.payload.assign(payload, payload + m.payloadSize);
+    const uint64_t payloadType = DecodeByteCodedValue(r, UINT32_MAX);
+    if (payloadType > UINT32_MAX) Fail("payloadType out of range");
+    m.payloadType = static_cast<uint32_t>(payloadType);
+    // A size beyond what is left of the unit fails as soon as it is known, with the reader's own
+    // failure for a payload that runs past the end.
+    const uint64_t payloadSize = DecodeByteCodedValue(r, r.BitsLeft() / 8);
+    const uint8_t* payload = r.ShowBytes(payloadSize);
+    m.payloadSize = static_cast<uint32_t>(payloadSize);
+    m.payload.assign(payload, payload + payloadSize);
     // A payload too short for its form ends the unit's messages: what follows it is not known
     // to start a message.
     if (!DecodeForm(m)) return;
-    r.SkipBits(uint64_t{m.payloadSize} * 8);
+    r.SkipBits(payloadSize * 8);
     messages.push_back(std::move(m));
     if (count == kMaxMessages || !r.MoreRBSPData()) return;
   }

@@ -88,6 +88,16 @@ void H26xBitstreamBuilder::FinishNALU() {
   inNALU = false;
 }
 
+void H26xBitstreamBuilder::EndNALU() {
+  Flush();
+  if (emulationPrevention && inNALU && bytesWritten - naluStart >= 2 && buffer[bytesWritten - 1] == 0 &&
+      buffer[bytesWritten - 2] == 0) {
+    Reserve(1);
+    buffer[bytesWritten++] = 0x03;
+  }
+  inNALU = false;
+}
+
 void H26xBitstreamBuilder::FlushReg() {
   if (!Pending()) return;
   const uint64_t pending = 64 - freeBits;

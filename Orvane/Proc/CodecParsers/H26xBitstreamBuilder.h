@@ -31,6 +31,10 @@ class H26xBitstreamBuilder {
   void BeginNALU(uint32_t nal_unit_type);
   // rbsp_trailing_bits, then everything pending into the buffer.
   void FinishNALU();
+  // Ends a unit whose data carried its own trailing bits (a CABAC slice's): everything pending
+  // into the buffer, then, after a final cabac_zero_word (00 00), the emulation-prevention byte 03
+  // that a unit's end calls for, as before any byte of at most 03.
+  void EndNALU();
   // Bits of value `bit` up to the next byte boundary (none when on one): the alignment bits that
   // some syntax places before byte-oriented data, such as cabac_alignment_one_bit.
   void ByteAlign(bool bit) { AppendU64(bit ? ~uint64_t{0} : 0, freeBits % 8); }

@@ -131,14 +131,27 @@ uint32_t Held(uint64_t count, const Array& array) {
   return static_cast<uint32_t>(std::min<uint64_t>(count, std::size(array)));
 }
 
-// The RBSP of one NAL unit, header included, and a reader on it. The reader borrows the bytes,
-// so copying it (to come back to a position) costs no allocation. Zero padding after the RBSP
-// keeps reads in its last bytes on the reader's fast path: parameter sets are short, and most of
-// their reads are there. Units of ordinary size are copied to the stack, so that a decode
-// allocates nothing for its RBSP.
+// The bytes of a unit up to its last non-zero byte. A NAL unit never ends in a zero byte (one that
+// ends in a cabac_zero_word gets a final emulation-prevention byte), so zero bytes at the end of a
+// unit's range are trailing_zero_8bits of an Annex B stream, which its scan leaves with the unit
+// before them, and which a length-prefixed unit may carry as well: they are not part of the unit,
+// and a decode that asks whether more data follows must not see them.
+inline uint64_t UnitSize(const NALU& nalu) {
+  uint64_t size = nalu.size;
+  while (size != 0 && nalu.data[size - 1] == 0) --size;
+  return size;
+}
+
+// The RBSP of one NAL unit, header included, or of the first bytes of one (the prefix a slice
+// header is read from), and a reader on it. The reader borrows the bytes, so copying it (to come
+// back to a position) costs no allocation. Zero padding after the RBSP keeps reads in its last
+// bytes on the reader's fast path: parameter sets are short, and most of their reads are there.
+// Units of ordinary size are copied to the stack, so that a decode allocates nothing for its RBSP.
 class UnitRBSP {
  public:
-  explicit UnitRBSP(const NALU& nalu) : size(Copy(nalu)), reader(bytes, size, kZeroPadding) {}
+  explicit UnitRBSP(const NALU& nalu, UnitBytes range = UnitBytes::kWhole)
+      : size(Copy(range == UnitBytes::kWhole ? NALU{nalu.data, UnitSize(nalu)} : nalu, range)),
+        reader(bytes, size, kZeroPadding) {}
   UnitRBSP(const UnitRBSP&) = delete;
   UnitRBSP& operator=(const UnitRBSP&) = delete;
 
@@ -148,13 +161,13 @@ class UnitRBSP {
   static constexpr uint64_t kZeroPadding = 8;
   static constexpr uint64_t kInlineSize = 512;
 
-  uint64_t Copy(const NALU& nalu) {
+  uint64_t Copy(const NALU& nalu, UnitBytes range) {
     if (nalu.size + kZeroPadding > kInlineSize) {
-      const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, large);
+      const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, kZeroPadding, large, range);
       bytes = large.data();
       return rbspSize;
     }
-    const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, inlineBytes);
+    const uint64_t rbspSize = RemoveEmulationPrevention(nalu.data, nalu.size, inlineBytes, range);
     std::memset(inlineBytes + rbspSize, 0, kZeroPadding);
     return rbspSize;
   }
@@ -209,7 +222,7 @@ void DecodePrefixRBSP(const NALU& nalu, uint64_t prefix, Decode&& decode) {
     decode(r);
     return;
   }
-  UnitRBSP rbsp(NALU{data, coded});
+  UnitRBSP rbsp(NALU{data, coded}, coded < nalu.size ? UnitBytes::kPrefix : UnitBytes::kWhole);
   decode(rbsp.Reader());
 }
 
