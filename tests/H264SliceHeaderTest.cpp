@@ -114,6 +114,10 @@ TEST(H264SliceHeader, DecodeHeader) {
       {"disable_deblocking_filter_idc 3", Set("disable_deblocking_filter_idc", 3), "disable_deblocking_filter_idc out of range in DecodeHeader"},
       {"alpha offset 7", Set("slice_alpha_c0_offset_div2", 7), "slice_alpha_c0_offset_div2 out of range in DecodeHeader"},
       {"beta offset -7", Set("slice_beta_offset_div2", -7), "slice_beta_offset_div2 out of range in DecodeHeader"},
+      {"bottom delta -2^31", With("pic_order_cnt_lsb", "delta_pic_order_cnt_bottom:se=-2147483648", [](Units& u) {
+         u.pps.bottom_field_pic_order_in_frame_present_flag = 1; }), "delta_pic_order_cnt_bottom out of range in DecodeHeader"},
+      {"POC type 1 delta -2^31", With("frame_num", "d0:se=-2147483648", [](Units& u) { u.sps.pic_order_cnt_type = 1, u.slice.Remove("pic_order_cnt_lsb"); }),
+       "delta_pic_order_cnt out of range in DecodeHeader"},
       {"cut before the offsets", [](Units& u) { u.slice.Remove("slice_alpha_c0_offset_div2 slice_beta_offset_div2"); }, "End of stream in GetUEGolomb"},
       // What decodes: bounds, and the branches encoders do not take.
       {"last macroblock, qp -51, 66 operations, both default counts",
@@ -134,6 +138,14 @@ TEST(H264SliceHeader, DecodeHeader) {
          u.sps.pic_order_cnt_type = 1, u.pps.bottom_field_pic_order_in_frame_present_flag = u.pps.redundant_pic_cnt_present_flag = 1;
          u.slice.Remove("pic_order_cnt_lsb"); }),
        "", "delta_pic_order_cnt[0]=-5 delta_pic_order_cnt[1]=7 redundant_pic_cnt=3"},
+      {"bottom delta 2^30 + 1", With("pic_order_cnt_lsb", "delta_pic_order_cnt_bottom:se=1073741825", [](Units& u) {
+         u.pps.bottom_field_pic_order_in_frame_present_flag = 1; }), "", "delta_pic_order_cnt_bottom=1073741825"},
+      {"long-term picture 1 in fields of one reference frame", With(kList0, "idc:ue=2 pic:ue=1 end:ue=3", With(kMarking, "op:ue=2 pic:ue=1 end:ue=0", [](Units& u) {
+         u.sps.frame_mbs_only_flag = 0, u.sps.max_num_ref_frames = 1, u.slice.InsertAfter("frame_num", E("field_pic_flag:u1=1 bottom_field_flag:u1=1")); })),
+       "", "field_pic_flag=1 long_term_pic_num[0]=1 memory_management_control_operation[0]=2"},
+      {"weighted P with separate colour planes: no chroma weights", [](Units& u) {
+         u.sps.chroma_format_idc = 3, u.sps.separate_colour_plane_flag = 1, u.pps.weighted_pred_flag = 1, u.slice.InsertAfter("pic_parameter_set_id", E("colour_plane_id:u2=1"));
+         u.slice.InsertAfter(kList0, E("luma_log2_weight_denom:ue=2 luma_weight_flag:u1=1 w:se=3 o:se=-2")); }, "", "luma_log2_weight_denom=2 luma_weight_l0[0]=3 luma_offset_l0[0]=-2"},
       {"explicit weighted B; denominators 9 and 8 kept as 0; weights keep 8 bits",
        BSlice(1, [](Units& u) { u.pps.weighted_bipred_idc = 1;
                                 u.slice.InsertAfter("ref_pic_list_modification_flag_l1", E("luma_denom:ue=9 chroma_denom:ue=8 l:u1=1 w:se=-128 o:se=127"

@@ -157,6 +157,9 @@ struct H264_SPS {
   std::pair<uint32_t, uint32_t> GetPictureSize() const;
   // The VUI's colour triple, or unspecified (2, 2, 2) when there is none.
   ColourDescription GetColourDescription() const;
+  // ChromaArrayType: the chroma format, or 0 when the colour planes are coded separately, each as a
+  // monochrome picture.
+  uint32_t ChromaArrayType() const { return separate_colour_plane_flag ? 0u : chroma_format_idc; }
   // Whether a PPS of this SPS may carry transform_8x8_mode_flag and what follows it: not under a
   // Baseline, Main or Extended SPS that keeps to one of the constrained profiles.
   bool AllowsPpsHighFields() const;

@@ -28,6 +28,7 @@ constexpr char kWriteList[] = "operator ()";
 constexpr h26x_syntax::Failer<kUnit, kAppendHeader> FailHeader{};
 template <class T>
 constexpr h26x_syntax::UEReader<kUnit, T, kDecodeHeader> UE{};
+constexpr h264_syntax::SE32Reader<kDecodeHeader> SE32{};
 template <class T>
 constexpr h26x_syntax::SEReader<kUnit, T, kDecodeHeader> SE{};
 
@@ -44,6 +45,12 @@ constexpr uint32_t kMaxFrameSizeInMbs = 139264;
 // long. A header longer than its prefix fails with "End of stream"; DecodeSlice reads it whole.
 constexpr uint64_t kShortPrefixBytes = 60;
 constexpr uint64_t kLongPrefixBytes = 1000;
+
+// How many long-term picture numbers there are: one per frame, or two per frame (one per field) in a
+// field picture, whose long_term_pic_num goes up to 2 * max_num_ref_frames - 1.
+uint32_t LongTermPicNums(const H264_SPS& s, uint32_t field_pic_flag) {
+  return field_pic_flag ? 2u * s.max_num_ref_frames : s.max_num_ref_frames;
+}
 
 // A value below `bound` (a count of reference frames, which may be 0), or the failure `message`.
 uint8_t BelowRefFrames(BitsReader& r, uint32_t bound, const char* function, const char* message,
@@ -172,12 +179,13 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
   }
   if (idr) idr_pic_id = UE<uint16_t>(r);
   const bool bottomFieldDelta = p.bottom_field_pic_order_in_frame_present_flag && !field_pic_flag;
+  // The deltas range over 32 bits less -2^31, as the SPS's offsets do.
   if (s.pic_order_cnt_type == 0) {
     pic_order_cnt_lsb = r.GetBits<uint16_t>(s.log2_max_pic_order_cnt_lsb_minus4 + 4u);
-    if (bottomFieldDelta) delta_pic_order_cnt_bottom = r.GetSEGolomb();
+    if (bottomFieldDelta) delta_pic_order_cnt_bottom = SE32(r, "delta_pic_order_cnt_bottom out of range");
   } else if (s.pic_order_cnt_type == 1 && !s.delta_pic_order_always_zero_flag) {
-    delta_pic_order_cnt[0] = r.GetSEGolomb();
-    if (bottomFieldDelta) delta_pic_order_cnt[1] = r.GetSEGolomb();
+    delta_pic_order_cnt[0] = SE32(r, "delta_pic_order_cnt out of range");
+    if (bottomFieldDelta) delta_pic_order_cnt[1] = SE32(r, "delta_pic_order_cnt out of range");
   }
   if (p.redundant_pic_cnt_present_flag) redundant_pic_cnt = UE<uint8_t>(r);
 
@@ -200,7 +208,8 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
   if (inter) {
     const uint32_t maxPicNum = (field_pic_flag + 1u) << (s.log2_max_frame_num_minus4 + 4u);
     // One list, up to its end mark; at most one operation per active reference and one more.
-    const auto readList = [&r, &s, maxPicNum](H264_RefPicListModification(&list)[33], uint32_t lastRefIdx) {
+    const uint32_t longTermPicNums = LongTermPicNums(s, field_pic_flag);
+    const auto readList = [&r, maxPicNum, longTermPicNums](H264_RefPicListModification(&list)[33], uint32_t lastRefIdx) {
       for (uint32_t i = 0;; ++i) {
         H264_RefPicListModification& op = list[i];
         const uint32_t idc = r.GetUEGolomb();
@@ -208,7 +217,7 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
         op.modification_of_pic_nums_idc = static_cast<uint8_t>(idc);
         if (idc == 3) return;
         if (idc == 2) {
-          op.long_term_pic_num = BelowRefFrames(r, s.max_num_ref_frames, kReadList, "long_term_pic_num out of range");
+          op.long_term_pic_num = BelowRefFrames(r, longTermPicNums, kReadList, "long_term_pic_num out of range");
         } else {
           const uint32_t diff = r.GetUEGolomb();
           if (diff > maxPicNum) ThrowBitstream(kReadList, "abs_diff_pic_num_minus1 out of range");
@@ -226,7 +235,7 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
   }
 
   if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && b)) {
-    const bool chroma = s.chroma_format_idc != 0;
+    const bool chroma = s.ChromaArrayType() != 0;
     luma_log2_weight_denom = WeightDenominator(r);
     if (chroma) chroma_log2_weight_denom = WeightDenominator(r);
     DecodeWeights(r, pred_weight_l0, num_ref_idx_l0_active_minus1 + 1u, chroma);
@@ -247,7 +256,8 @@ void H264SliceHeader::DecodeHeader(BitsReader& r, const H264_PS& ps) {
           if (operation == 0) break;
           if (operation == 1 || operation == 3) op.difference_of_pic_nums_minus1 = r.GetUEGolomb();
           if (operation == 2) {
-            op.long_term_pic_num = BelowRefFrames(r, s.max_num_ref_frames, kDecodeHeader, "long_term_pic_num out of range");
+            op.long_term_pic_num =
+                BelowRefFrames(r, LongTermPicNums(s, field_pic_flag), kDecodeHeader, "long_term_pic_num out of range");
           }
           if (operation == 3 || operation == 6) {
             op.long_term_frame_idx =
@@ -335,7 +345,9 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
   if (inter) {
     const uint32_t maxPicNum = (field_pic_flag + 1u) << (s.log2_max_frame_num_minus4 + 4u);
     // One list, up to its end mark, which the count check makes come within the 33 entries.
-    const auto appendList = [&b, &s, maxPicNum](const H264_RefPicListModification(&list)[33], uint32_t lastRefIdx) {
+    const uint32_t longTermPicNums = LongTermPicNums(s, field_pic_flag);
+    const auto appendList = [&b, maxPicNum, longTermPicNums](const H264_RefPicListModification(&list)[33],
+                                                            uint32_t lastRefIdx) {
       for (uint32_t i = 0; i < std::size(list); ++i) {
         const H264_RefPicListModification& op = list[i];
         const uint32_t idc = op.modification_of_pic_nums_idc;
@@ -343,7 +355,7 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
         if (idc > 3) ThrowBitstream(kWriteList, "modification_of_pic_nums_idc out of range");
         if (idc == 3) return;
         if (idc == 2) {
-          AppendBelowRefFrames(b, op.long_term_pic_num, s.max_num_ref_frames, kWriteList, "long_term_pic_num out of range");
+          AppendBelowRefFrames(b, op.long_term_pic_num, longTermPicNums, kWriteList, "long_term_pic_num out of range");
         } else {
           b.AppendUE(op.abs_diff_pic_num_minus1);
           if (op.abs_diff_pic_num_minus1 > maxPicNum) {
@@ -363,7 +375,7 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
 
   // Denominators are written as stored: a decode keeps only those it takes.
   if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && bSlice)) {
-    const bool chroma = s.chroma_format_idc != 0;
+    const bool chroma = s.ChromaArrayType() != 0;
     b.AppendUE(luma_log2_weight_denom);
     if (chroma) b.AppendUE(chroma_log2_weight_denom);
     AppendWeights(b, pred_weight_l0, num_ref_idx_l0_active_minus1 + 1u, chroma);
@@ -388,7 +400,7 @@ void H264SliceHeader::AppendHeader(H26xBitstreamBuilder& b) const {
           }
           if (operation == 1 || operation == 3) b.AppendUE(op.difference_of_pic_nums_minus1);
           if (operation == 2) {
-            AppendBelowRefFrames(b, op.long_term_pic_num, s.max_num_ref_frames, kAppendHeader,
+            AppendBelowRefFrames(b, op.long_term_pic_num, LongTermPicNums(s, field_pic_flag), kAppendHeader,
                                  "long_term_pic_num out of range");
           }
           if (operation == 3 || operation == 6) {

@@ -47,15 +47,19 @@ inline constexpr uint8_t kZigZag8x8[64] = {
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// se(v) over the whole signed 32-bit range, for the offsets whose range is -(2^31 - 1) to
-// 2^31 - 1: the code number is read as a 32-bit ue(v), and a code of 32 leading zeros (code number
-// 2^32 - 1 and beyond) maps to -2^31, the one value outside that range, which the caller refuses.
-inline int32_t SE32(BitsReader& r, const char* message,
-                    std::source_location at = std::source_location::current()) {
-  const uint32_t k = r.GetUEGolomb32();
-  const int32_t value = (k & 1) ? static_cast<int32_t>(k / 2 + 1) : -static_cast<int32_t>(k / 2);
-  if (value == INT32_MIN) Fail(message, at);
-  return value;
-}
+// se(v) over the whole signed 32-bit range, for the picture order count offsets and deltas whose
+// range is -(2^31 - 1) to 2^31 - 1: the code number is read as a 32-bit ue(v), and a code of 32
+// leading zeros (code number 2^32 - 1 and beyond) maps to -2^31, the one value outside that range,
+// which fails with the caller's message (under the name `Function`).
+template <const char* Function>
+struct SE32Reader {
+  int32_t operator()(BitsReader& r, const char* message, std::source_location at = std::source_location::current()) const {
+    const uint32_t k = r.GetUEGolomb32();
+    const int32_t value = (k & 1) ? static_cast<int32_t>(k / 2 + 1) : -static_cast<int32_t>(k / 2);
+    if (value == INT32_MIN) h26x_syntax::Failer<kUnit, Function>{}(message, at);
+    return value;
+  }
+};
+inline constexpr SE32Reader<h26x_syntax::kDecode> SE32{};
 
 }  // namespace Orvane::Proc::CodecParsers::h264_syntax

@@ -288,7 +288,7 @@ void ListSyntax(const H264SliceHeader& h, SyntaxListing& out) {
     out.EndRecord();
   }
   if ((p.weighted_pred_flag && (kind == kSliceP || kind == kSliceSP)) || (p.weighted_bipred_idc == 1 && b)) {
-    const bool chroma = s.chroma_format_idc != 0;
+    const bool chroma = s.ChromaArrayType() != 0;
     out.BeginRecord("pred_weight_table");
     FIELD(h, luma_log2_weight_denom);
     if (chroma) FIELD(h, chroma_log2_weight_denom);
