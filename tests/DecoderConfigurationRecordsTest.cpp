@@ -41,7 +41,7 @@ struct PlainParser : H26xParser {
   std::shared_ptr<H26xParser> Rebuild(const NaluFilter&) const override { return nullptr; }
   std::shared_ptr<H26xParser> ParsePacket(const ConstBlobPtr&) const override { return nullptr; }
   uint32_t GetPictureFlags() const override { return 0; }
-  bool HasParameterSets() const override { return false; }
+  bool HasParameterSets(const std::vector<NALU>&) const override { return false; }
 };
 
 TEST(H26xParser, ParsesWhatItIsFor) {

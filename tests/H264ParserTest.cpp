@@ -52,18 +52,21 @@ TEST(H264Parser, AvcCLayout) {
 TEST(H264Parser, PacketFramings) {
   const auto annexB = H264Parser::CreateFromCodecConfiguration(Blob(Framed(kBase, 0)));
   const auto width4 = annexB->ToLengthPrefixed();
+  const NaluFilter dropParameterSets = [](const NALU& n, H26xBitstreamBuilder&) { return H264NaluType(n) == 7 || H264NaluType(n) == 8 ? 0 : 1; };
   const struct {
     const char* name;
     Units units, expected;  // expected empty: the same packet object comes back
+    NaluFilter filter = nullptr;
   } rows[] = {
       {"Annex B key with its own SPS", {kSPS, kPPS, kIDR}, {}},
       {"Annex B key without", {kSEI, kIDR}, {kSPS, kPPS, kSEI, kIDR}},
+      {"Annex B key whose own SPS and PPS the filter drops", {kSPS5, kPPS, kSEI, kIDR}, {kSPS, kPPS, kSEI, kIDR}, dropParameterSets},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const Bytes bytes = Framed(row.units, 0);
     const auto in = testing_support::MakePacket(bytes, true);
-    const auto out = ConvertPacketFromSourceToDestinationFormat(in, annexB, annexB, nullptr);
+    const auto out = ConvertPacketFromSourceToDestinationFormat(in, annexB, annexB, row.filter);
     EXPECT_EQ(BytesOf(out->GetBlob()), row.expected.empty() ? bytes : Framed(row.expected, 0));
     EXPECT_EQ(out == in, row.expected.empty());
   }
@@ -100,6 +103,9 @@ TEST(H264Parser, Refusals) {
       {"Annex B wanted from a packet parser", [&] { convert(Framed({kP}, 2), width2, packetParser); }, "Codec configuration is not available", "ConvertPacketFromSourceToDestinationFormat"},
       {"filter leaves a unit unfinished", [&] { annexB->Rebuild([](const NALU&, H26xBitstreamBuilder& b) { b.BeginNALU(12, 0); return 1; }); },
        "Pending bits not yet written to the buffer, call FinishNALU() first.", "BytesInBuffer"},
+      {"Annex B packet without a start code", [&] { annexB->ParsePacket(Blob(kIDR)); }, "The Annex B packet contains no NALU", "ParsePacketData"},
+      {"bytes before the first start code", [&] { convert(Bytes{0, 0x11, 0, 0, 1, 0x65, 0x88}, annexB, width2); },
+       "The Annex B packet contains data before its first start code", "ParsePacketData"},
       {"length size 5", [] { H264Parser::CreateFromLengthPrefixed(kSPS.data(), kSPS.size(), 5); }, "Invalid NAL length size", "CreateFromLengthPrefixed"},
   };
   for (const auto& row : rows) {

@@ -73,8 +73,8 @@ uint32_t H264Parser::GetPictureFlags() const {
   return 0;
 }
 
-bool H264Parser::HasParameterSets() const {
-  for (const NALU& nalu : nalus()) {
+bool H264Parser::HasParameterSets(const std::vector<NALU>& units) const {
+  for (const NALU& nalu : units) {
     const uint32_t type = H264NaluType(nalu);
     if (type == kSPS || type == kPPS) return true;
   }

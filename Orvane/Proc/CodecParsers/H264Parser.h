@@ -33,7 +33,8 @@ class H264Parser : public H26xParser, public std::enable_shared_from_this<H264Pa
   // 7 for an IDR picture, 1 for another picture with an I slice, decided by the first I slice;
   // 0 without one.
   uint32_t GetPictureFlags() const override;
-  bool HasParameterSets() const override;
+  using H26xParser::HasParameterSets;
+  bool HasParameterSets(const std::vector<NALU>& units) const override;
 
   // This parser when it is in Annex B framing, else a new one of the same kind that is.
   std::shared_ptr<H264Parser> ToAnnexB();

@@ -1,5 +1,7 @@
 #include "Orvane/Proc/CodecParsers/H26xParser.h"
 
+#include <algorithm>
+
 #include "Orvane/Proc/CodecParsers/H26xParserErrors.h"
 
 namespace Orvane::Proc::CodecParsers {
@@ -27,7 +29,15 @@ void H26xParser::ParsePacketData(const ConstBlobPtr& blob, std::optional<uint64_
     if (lengthSize) {
       FindMP4Nalus(blob->GetData(), blob->GetSize(), found, *lengthSize);
     } else {
-      FindAnnexBNalus(blob->GetData(), blob->GetSize(), found);
+      const uint8_t* const data = blob->GetData();
+      FindAnnexBNalus(data, blob->GetSize(), found);
+      // The scan passes over what no start code introduces; in a packet that would be lost without
+      // a word. Zero bytes before the first start code are leading_zero_8bits and carry nothing.
+      if (found.empty()) ThrowParser("ParsePacketData", "The Annex B packet contains no NALU");
+      const uint8_t* const firstStartCode = found.front().data - 3;
+      if (std::any_of(data, firstStartCode, [](uint8_t byte) { return byte != 0; })) {
+        ThrowParser("ParsePacketData", "The Annex B packet contains data before its first start code");
+      }
     }
   }
   Store(lengthSize, blob, std::move(found));

@@ -53,7 +53,9 @@ class H26xParser {
   // A packet parser of the same kind over `blob`, framed as this parser's NAL units are.
   virtual std::shared_ptr<H26xParser> ParsePacket(const ConstBlobPtr& blob) const = 0;
   virtual uint32_t GetPictureFlags() const = 0;
-  virtual bool HasParameterSets() const = 0;
+  // Whether a VPS, SPS or PPS is among the parser's units, or among `units` of its codec.
+  bool HasParameterSets() const { return HasParameterSets(nalus_); }
+  virtual bool HasParameterSets(const std::vector<NALU>& units) const = 0;
 
   // Takes the blob as Annex B parameter sets when it begins with a start code; false otherwise.
   bool ParseCodecConfigAsAnnexB(const ConstBlobPtr& blob);

@@ -97,8 +97,8 @@ uint32_t HEVCParser::GetPictureFlags() const {
   return 0;
 }
 
-bool HEVCParser::HasParameterSets() const {
-  for (const NALU& nalu : nalus()) {
+bool HEVCParser::HasParameterSets(const std::vector<NALU>& units) const {
+  for (const NALU& nalu : units) {
     const uint32_t type = HEVCNaluType(nalu);
     if (type == kVPS || type == kSPS || type == kPPS) return true;
   }

@@ -33,7 +33,8 @@ class HEVCParser : public H26xParser, public std::enable_shared_from_this<HEVCPa
   std::shared_ptr<H26xParser> Rebuild(const NaluFilter& filter) const override;
   std::shared_ptr<H26xParser> ParsePacket(const ConstBlobPtr& blob) const override;
   uint32_t GetPictureFlags() const override;
-  bool HasParameterSets() const override;
+  using H26xParser::HasParameterSets;
+  bool HasParameterSets(const std::vector<NALU>& units) const override;
 
   // This parser when it is in Annex B framing, else a new one of the same kind that is.
   std::shared_ptr<HEVCParser> ToAnnexB();

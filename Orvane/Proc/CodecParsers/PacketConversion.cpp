@@ -47,8 +47,9 @@ boost::intrusive_ptr<IDataPacket> Convert(const boost::intrusive_ptr<IDataPacket
     maker.Write(out->data);
   } else {
     if (!destination.forCodecConfig()) detail::ThrowParser(kFunction, "Codec configuration is not available");
-    // A key frame that cannot be decoded on its own gets the destination's whole configuration.
-    const bool prefixed = packet->IsKeyFrame() && !parsed->HasParameterSets();
+    // A key frame that cannot be decoded on its own, as the filter leaves it, gets the
+    // destination's whole configuration.
+    const bool prefixed = packet->IsKeyFrame() && !parsed->HasParameterSets(units);
     if (!prefixed && !from && !modified) return packet;
     const std::vector<NALU> none;
     const std::vector<NALU>& prefix = prefixed ? destination.nalus() : none;
