@@ -20,7 +20,8 @@ log() { printf '=== setup: %s\n' "$*"; }
 PKGS=(
   build-essential cmake ninja-build pkg-config dpkg-dev xz-utils ca-certificates
   libboost1.81-dev            # intrusive_ptr, Boost.Exception with source_location, Stacktrace
-  libgcc-12-dev               # libbacktrace, the back end of our call stacks
+  libgcc-12-dev               # libbacktrace, which names the frames of our call stacks
+  libunwind-dev               # libunwind, which takes them
   libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libavcodec-dev libavutil-dev libavformat-dev
