@@ -76,7 +76,7 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
         stream->framing = std::make_shared<cp::HEVCParser>(true);  // no configuration: Annex B packets
       }
     } catch (const boost::exception& e) {
-      throw std::runtime_error(stream->origin + ": " + Describe(e));
+      throw std::runtime_error(stream->origin + ": " + Describe(e, choice.verbose));
     }
     streams[s] = std::move(stream);
     ++count;
@@ -123,7 +123,7 @@ std::optional<std::vector<Image>> Read(const std::string& path, const PictureCho
                                     true);
         }
       } catch (const boost::exception& e) {
-        throw std::runtime_error(stream->origin + ": " + Describe(e));
+        throw std::runtime_error(stream->origin + ": " + Describe(e, choice.verbose));
       }
     }
     if (stream) ++stream->packets;

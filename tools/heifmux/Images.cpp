@@ -8,7 +8,6 @@
 #include <iostream>
 #include <stdexcept>
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>
 
 extern "C" {
@@ -79,9 +78,10 @@ std::vector<Image> ReadImages(const std::string& path, const PictureChoice& choi
   return IsRawStream(path) ? ReadRawStream(path, choice) : ReadContainer(path, choice);
 }
 
-std::string Describe(const boost::exception& e) {
-  if (const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e)) return *d;
-  return boost::diagnostic_information(e);
+std::string Describe(const boost::exception& e, bool detailed) {
+  const std::string* d = boost::get_error_info<Orvane::ErrorDescription>(e);
+  if (d && !detailed) return *d;
+  return (d ? *d + "\n" : std::string()) + Orvane::DiagnosticInformation(e);
 }
 
 std::string Seconds(int64_t us) {

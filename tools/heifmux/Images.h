@@ -46,7 +46,9 @@ std::vector<Image> ReadContainer(const std::string& path, const PictureChoice& c
 
 // What the two readers share.
 
-std::string Describe(const boost::exception& e);
+// A failure of the libraries as one line: its description. In detail (--verbose), also where it
+// was raised, its class and its call stack, readable.
+std::string Describe(const boost::exception& e, bool detailed);
 // Seconds as people write them: "12.5", "0.04".
 std::string Seconds(int64_t us);
 

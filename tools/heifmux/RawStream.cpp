@@ -183,7 +183,7 @@ std::vector<Image> ReadRawStream(const std::string& path, const PictureChoice& c
                                last));
     return images;
   } catch (const boost::exception& e) {
-    throw std::runtime_error(origin + ": " + Describe(e));
+    throw std::runtime_error(origin + ": " + Describe(e, choice.verbose));
   }
 }
 

@@ -47,7 +47,8 @@ constexpr const char kUsage[] =
     "  --no-verify              write the images without first checking that each decodes on its own\n"
     "  --plugin PATH            the muxer plug-in to load (default: the installed or built one)\n"
     "  -v, --verbose            say which packet each stream gave and which colour properties each image got;\n"
-    "                           show the plug-in's and FFmpeg's log\n"
+    "                           show the plug-in's and FFmpeg's log, and where a failure was raised, with its\n"
+    "                           call stack\n"
     "  -h, --help               this text\n"
     "  --version                the program's version\n";
 
@@ -197,7 +198,7 @@ void Mux(const Options& options, std::vector<Image>& images, Registry& registry)
     try {
       muxer->Close();
     } catch (const boost::exception& e) {
-      throw std::runtime_error("cannot write " + options.output + ": " + Describe(e));
+      throw std::runtime_error("cannot write " + options.output + ": " + Describe(e, options.choice.verbose));
     }
     closedSize = std::filesystem::file_size(temporary, ec);
   }  // the release writes the file once more, from the same model, and can only log a failure
@@ -217,8 +218,10 @@ int main(int argc, char** argv) {
   // reuses the pages of one before it instead of faulting fresh pages in one at a time.
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, INT_MAX);
+  bool verbose = false;
   try {
     Options options = ParseArguments(argc, argv);
+    verbose = options.choice.verbose;
     // Failures reach the user as one line of ours; the libraries' own log is for --verbose.
     av_log_set_level(options.choice.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     FLAGS_logtostderr = true;
@@ -261,7 +264,7 @@ int main(int argc, char** argv) {
     std::cerr << "heifmux: " << e.what() << "\n" << "Try 'heifmux --help'.\n";
     return 2;
   } catch (const boost::exception& e) {
-    std::cerr << "heifmux: " << Describe(e) << "\n";
+    std::cerr << "heifmux: " << Describe(e, verbose) << "\n";
   } catch (const std::exception& e) {
     std::cerr << "heifmux: " << e.what() << "\n";
   }
