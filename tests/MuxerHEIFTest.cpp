@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "Orvane/Conf/FormatCodec.h"
@@ -78,6 +79,22 @@ TEST(MuxerHEIF, StreamsAndPackets) {
   std::ostringstream hostStream;
   NewMuxer(dir / "stream.heic", &hostStream)->Close();
   EXPECT_FALSE(std::filesystem::exists(dir / "stream.heic"));
+}
+
+// A failure's call stack is taken as modules and offsets, and read as names: the stack of a refused
+// WriteHeader names it, found by its module and offset whatever address the module had.
+TEST(MuxerHEIF, CallStackReadsAsNames) {
+  TempDir dir;
+  auto muxer = NewMuxer(dir / "out.heic");
+  std::string stack;
+  try {
+    muxer->WriteHeader(1);
+  } catch (const Orvane::Proc::MuxerException& e) {
+    stack = *boost::get_error_info<Orvane::ErrorCallStack>(e);
+  }
+  const std::string moved = std::regex_replace(stack, std::regex(" 0x[0-9a-f]+ "), " 0x1 ");
+  ASSERT_NE(moved, stack);
+  EXPECT_NE(Orvane::SymbolizeCallStack(moved).find("MuxerHEIF::WriteHeader"), std::string::npos) << moved;
 }
 
 // The primary image is the last stream flagged main, or the first; each image gets its size, its
