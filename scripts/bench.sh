@@ -16,7 +16,7 @@ LOGS=${LOG_DIR:-$BUILD/bench/logs}
 DEPS_ARGS=()
 [[ -z ${DEPS_DIR:-} ]] || DEPS_ARGS=(-DORVANE_DEPS_DIR="$DEPS_DIR")
 
-ALL=(CodecParsersBench HEVCParameterSetsBench H264ParameterSetsBench HEVCSliceHeaderBench H264SliceHeaderBench HEVC_SEIBench
+ALL=(CodecParsersBench HEVCParameterSetsBench H264ParameterSetsBench RefusalBench HEVCSliceHeaderBench H264SliceHeaderBench HEVC_SEIBench
   StreamParsersBench ConversionBench MuxBench InspectBench HeifmuxBench)
 BENCHMARKS=("${ALL[@]}")
 (($# == 0)) || BENCHMARKS=("$@")
