@@ -67,6 +67,7 @@ TEST(HEVCSEI, Framing) {
     out.push_back(0x80);  // rbsp_stop_one_bit
     return out;
   };
+  const auto ffRun = [](Bytes v, Bytes rest) { v.insert(v.end(), 16843009, 0xFF); return v.insert(v.end(), rest.begin(), rest.end()), v; };
   const Bytes crc = {132, 7, 1, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};  // hash_type 1, three CRCs
   HEVC_SPS mono{};
   struct Row {
@@ -79,6 +80,9 @@ TEST(HEVCSEI, Framing) {
       {"monochrome: one hash, the rest beyond its form", unit({crc}), &mono, " payloadType=132 payloadSize=7 hash_type=1 picture_crc[0]=4660 "},
       {"a form longer than its payload ends the unit", unit({{147, 0}, crc}), nullptr, " "},
       {"slice unit", unit({crc}, 1), nullptr, " NALU is not a SEI in Decode "},
+      // 2^32 as 16.8 MB of 0xFF and a 1: neither wraps to a small value.
+      {"payloadType 2^32", unit({ffRun({}, {1, 0})}), nullptr, " payloadType out of range in Decode "},
+      {"payloadSize 2^32", unit({ffRun({5}, {1})}), nullptr, " End of stream in ShowBytes "},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -17,18 +17,6 @@ constexpr uint32_t kSEIType = 6;
 // A unit's messages beyond this many are not read.
 constexpr uint32_t kMaxMessages = 65;
 
-// payloadType and payloadSize: 0xFF bytes adding 255 each, ended by the first byte below 0xFF;
-// summed in 64 bits, where no run of them wraps. The sum stops growing once it passes `limit`.
-uint64_t DecodeByteCodedValue(BitsReader& r, uint64_t limit) {
-  uint64_t value = 0;
-  uint8_t byte;
-  while ((byte = r.GetBits<uint8_t>(8)) == 0xFF) {
-    value += 255;
-    if (value > limit) return value;
-  }
-  return value + byte;
-}
-
 // Decodes the form of the message's type from its payload. False when that takes more bits than
 // the payload holds. The form is read from a copy of the payload's first bytes, which hold every
 // form whole, followed by ones: a code that runs past the payload ends in them at once, reads as
@@ -86,12 +74,12 @@ void H264_SEI::Decode(const NALU& nalu) {
   // A unit holds at least one message.
   for (uint32_t count = 1;; ++count) {
     SEIMessage m{};
-    const uint64_t payloadType = DecodeByteCodedValue(r, UINT32_MAX);
+    const uint64_t payloadType = h26x_syntax::DecodeByteCodedValue(r, UINT32_MAX);
     if (payloadType > UINT32_MAX) Fail("payloadType out of range");
     m.payloadType = static_cast<uint32_t>(payloadType);
     // A size beyond what is left of the unit fails as soon as it is known, with the reader's own
     // failure for a payload that runs past the end.
-    const uint64_t payloadSize = DecodeByteCodedValue(r, r.BitsLeft() / 8);
+    const uint64_t payloadSize = h26x_syntax::DecodeByteCodedValue(r, r.BitsLeft() / 8);
     const uint8_t* payload = r.ShowBytes(payloadSize);
     m.payloadSize = static_cast<uint32_t>(payloadSize);
     m.payload.assign(payload, payload + payloadSize);

@@ -124,6 +124,19 @@ void DecodeAndStore(std::vector<std::shared_ptr<const Record>>& list, Key key, c
   }
 }
 
+// payloadType and payloadSize of an SEI message: 0xFF bytes adding 255 each, ended by the first byte
+// below 0xFF; summed in 64 bits, where no run of them wraps. The sum stops growing once it passes
+// `limit`.
+inline uint64_t DecodeByteCodedValue(BitsReader& r, uint64_t limit) {
+  uint64_t value = 0;
+  uint8_t byte;
+  while ((byte = r.GetBits<uint8_t>(8)) == 0xFF) {
+    value += 255;
+    if (value > limit) return value;
+  }
+  return value + byte;
+}
+
 // The first `count` entries of an array field, as far as the record holds them, for the listings:
 // a decoded record never counts more than its arrays hold, a record built by hand may.
 template <class Array>

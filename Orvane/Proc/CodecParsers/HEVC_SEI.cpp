@@ -26,14 +26,6 @@ static_assert(sizeof(HEVC_DecodedPictureHash) >= sizeof(HEVC_TimeCode) &&
                   sizeof(HEVC_DecodedPictureHash) >= sizeof(HEVC_MasteringDisplayColourVolume),
               "the first member of the union must be the largest, so that a new message is all zero");
 
-// payloadType and payloadSize: 0xFF bytes adding 255 each, ended by the first byte below 0xFF.
-uint32_t DecodeByteCodedValue(BitsReader& r) {
-  uint32_t value = 0;
-  uint8_t byte;
-  while ((byte = r.GetBits<uint8_t>(8)) == 0xFF) value += 255;
-  return value + byte;
-}
-
 void DecodeTimeCode(BitsReader& r, HEVC_TimeCode& f) {
   f.num_clock_ts = r.GetBits<uint8_t>(2);
   for (uint32_t i = 0; i < f.num_clock_ts; ++i) {
@@ -176,10 +168,15 @@ void HEVC_SEI::Decode(const NALU& nalu, const HEVC_SPS* activeSps) {
   // A unit holds at least one message.
   for (uint32_t count = 1;; ++count) {
     HEVC_SEIMessage m{};
-    m.payloadType = DecodeByteCodedValue(r);
-    m.payloadSize = DecodeByteCodedValue(r);
-    const uint8_t* payload = r.ShowBytes(m.payloadSize);
-    m.payload.assign(payload, payload + m.payloadSize);
+    const uint64_t payloadType = h26x_syntax::DecodeByteCodedValue(r, UINT32_MAX);
+    if (payloadType > UINT32_MAX) Fail("payloadType out of range");
+    m.payloadType = static_cast<uint32_t>(payloadType);
+    // A size beyond what is left of the unit fails as soon as it is known, with the reader's own
+    // failure for a payload that runs past the end.
+    const uint64_t payloadSize = h26x_syntax::DecodeByteCodedValue(r, r.BitsLeft() / 8);
+    const uint8_t* payload = r.ShowBytes(payloadSize);
+    m.payloadSize = static_cast<uint32_t>(payloadSize);
+    m.payload.assign(payload, payload + payloadSize);
     // A payload too short for its form ends the unit's messages: what follows it is not known
     // to start a message.
     if (!DecodeForm(m, componentCount)) return;
