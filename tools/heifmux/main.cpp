@@ -226,6 +226,8 @@ int main(int argc, char** argv) {
     av_log_set_level(options.choice.verbose ? AV_LOG_INFO : AV_LOG_QUIET);
     FLAGS_logtostderr = true;
     FLAGS_minloglevel = options.choice.verbose ? google::GLOG_INFO : google::GLOG_FATAL;
+    // Set up before the plug-in logs, so that its lines come without glog's notice that it was not.
+    google::InitGoogleLogging(argv[0]);
 
     std::error_code ec;
     if (std::filesystem::is_directory(options.output, ec)) throw std::runtime_error(options.output + ": is a directory");
