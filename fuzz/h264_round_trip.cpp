@@ -56,7 +56,18 @@ void SPSRoundTrip(const std::vector<uint8_t>& unit) {
   Check(again == original);
 }
 
+// A NAL unit never holds 00 00 00, 00 00 01 or 00 00 02. The decodes read such bytes as they come,
+// but an RBSP read from them may end in an odd run of zero bytes, which no unit can carry; the round
+// trip is asked of units that are well formed.
+bool WellFormed(const std::vector<uint8_t>& unit) {
+  for (size_t i = 2; i < unit.size(); ++i) {
+    if (unit[i - 2] == 0 && unit[i - 1] == 0 && unit[i] <= 2) return false;
+  }
+  return true;
+}
+
 void SliceRoundTrip(const std::vector<uint8_t>& unit, const H264_PS& ps) {
+  if (!WellFormed(unit)) return;
   std::shared_ptr<const H264Slice> original, again;
   if (!Decoded([&] { original = ps.DecodeSlice(NALU{unit.data(), unit.size()}); }) || !original) return;
   H26xBitstreamBuilder b(true);
