@@ -37,21 +37,11 @@ bool DecodeForm(SEIMessage& m) {
       break;
     }
     case SEIMessage::kMasteringDisplayColourVolume: {
-      H264_MasteringDisplayColourVolume& f = m.mastering_display_colour_volume;
-      for (auto& primary : f.display_primaries) {
-        primary.display_primaries_x = r.GetBits<uint16_t>(16);
-        primary.display_primaries_y = r.GetBits<uint16_t>(16);
-      }
-      f.white_point_x = r.GetBits<uint16_t>(16);
-      f.white_point_y = r.GetBits<uint16_t>(16);
-      f.max_display_mastering_luminance = r.GetBits<uint32_t>(32);
-      f.min_display_mastering_luminance = r.GetBits<uint32_t>(32);
+      h26x_syntax::DecodeMasteringDisplayColourVolume(r, m.mastering_display_colour_volume);
       break;
     }
     case SEIMessage::kContentLightLevel: {
-      H264_ContentLightLevel& f = m.content_light_level;
-      f.max_content_light_level = r.GetBits<uint16_t>(16);
-      f.max_pic_average_light_level = r.GetBits<uint16_t>(16);
+      h26x_syntax::DecodeContentLightLevel(r, m.content_light_level);
       break;
     }
     default:
@@ -72,24 +62,7 @@ void H264_SEI::Decode(const NALU& nalu) {
   if (r.GetBits<uint32_t>(5) != kSEIType) Fail("NALU is not a SEI");
 
   // A unit holds at least one message.
-  for (uint32_t count = 1;; ++count) {
-    SEIMessage m{};
-    const uint64_t payloadType = h26x_syntax::DecodeByteCodedValue(r, UINT32_MAX);
-    if (payloadType > UINT32_MAX) Fail("payloadType out of range");
-    m.payloadType = static_cast<uint32_t>(payloadType);
-    // A size beyond what is left of the unit fails as soon as it is known, with the reader's own
-    // failure for a payload that runs past the end.
-    const uint64_t payloadSize = h26x_syntax::DecodeByteCodedValue(r, r.BitsLeft() / 8);
-    const uint8_t* payload = r.ShowBytes(payloadSize);
-    m.payloadSize = static_cast<uint32_t>(payloadSize);
-    m.payload.assign(payload, payload + payloadSize);
-    // A payload too short for its form ends the unit's messages: what follows it is not known
-    // to start a message.
-    if (!DecodeForm(m)) return;
-    r.SkipBits(payloadSize * 8);
-    messages.push_back(std::move(m));
-    if (count == kMaxMessages || !r.MoreRBSPData()) return;
-  }
+  h26x_syntax::DecodeSEIMessages(r, messages, kMaxMessages, Fail, [&](auto& m) { return DecodeForm(m); });
 }
 
 }  // namespace Orvane::Proc::CodecParsers

@@ -19,6 +19,7 @@
 #include "Orvane/Proc/CodecParsers/BitsReader.h"
 #include "Orvane/Proc/CodecParsers/BitstreamException.h"
 #include "Orvane/Proc/CodecParsers/H26xBitstreamParser.h"
+#include "Orvane/Proc/CodecParsers/H264_SEI.h"
 #include "Orvane/Proc/CodecParsers/ZeroZeroSearch.h"
 #include "Orvane/Throw.h"
 
@@ -135,6 +136,48 @@ inline uint64_t DecodeByteCodedValue(BitsReader& r, uint64_t limit) {
     if (value > limit) return value;
   }
   return value + byte;
+}
+
+// sei_rbsp of either codec, from the reader's position after the NAL unit header: at least one
+// message, at most `maxMessages`, while more RBSP data follows. Each message's payload is kept;
+// `decodeForm(message)` reads its decoded form from the reader at the payload's start and is false
+// when the form takes more than the payload holds, which ends the unit's messages: what follows such
+// a payload is not known to start a message. A size beyond what is left of the unit fails as soon as
+// it is known, with the reader's own failure for a payload that runs past the end.
+template <class Message, class Fail, class DecodeForm>
+void DecodeSEIMessages(BitsReader& r, std::vector<Message>& messages, uint32_t maxMessages, const Fail& fail,
+                       DecodeForm&& decodeForm) {
+  for (uint32_t count = 1;; ++count) {
+    Message m{};
+    const uint64_t payloadType = DecodeByteCodedValue(r, UINT32_MAX);
+    if (payloadType > UINT32_MAX) fail("payloadType out of range");
+    m.payloadType = static_cast<uint32_t>(payloadType);
+    const uint64_t payloadSize = DecodeByteCodedValue(r, r.BitsLeft() / 8);
+    const uint8_t* payload = r.ShowBytes(payloadSize);
+    m.payloadSize = static_cast<uint32_t>(payloadSize);
+    m.payload.assign(payload, payload + payloadSize);
+    if (!decodeForm(m)) return;
+    r.SkipBits(payloadSize * 8);
+    messages.push_back(std::move(m));
+    if (count == maxMessages || !r.MoreRBSPData()) return;
+  }
+}
+
+// mastering_display_colour_volume and content_light_level_info, whose syntax H.264 and H.265 share.
+inline void DecodeMasteringDisplayColourVolume(BitsReader& r, H264_MasteringDisplayColourVolume& f) {
+  for (auto& primary : f.display_primaries) {
+    primary.display_primaries_x = r.GetBits<uint16_t>(16);
+    primary.display_primaries_y = r.GetBits<uint16_t>(16);
+  }
+  f.white_point_x = r.GetBits<uint16_t>(16);
+  f.white_point_y = r.GetBits<uint16_t>(16);
+  f.max_display_mastering_luminance = r.GetBits<uint32_t>(32);
+  f.min_display_mastering_luminance = r.GetBits<uint32_t>(32);
+}
+
+inline void DecodeContentLightLevel(BitsReader& r, H264_ContentLightLevel& f) {
+  f.max_content_light_level = r.GetBits<uint16_t>(16);
+  f.max_pic_average_light_level = r.GetBits<uint16_t>(16);
 }
 
 // The first `count` entries of an array field, as far as the record holds them, for the listings:
